@@ -1,0 +1,19 @@
+// One block of audio through the reverb: pass-through test, pending rebuild,
+// then frame by frame the side chain, the network and the output stage.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/engine_state.h"
+
+namespace orbelune {
+
+// Runs on the audio thread. Reads every input sample of a frame before writing
+// that frame's outputs, so inputs and outputs may be the same buffers. Never
+// allocates: a pending rebuild stays inside the capacity reserved at preparation.
+void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
+                  std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
+                  std::int32_t frames) noexcept;
+
+}  // namespace orbelune

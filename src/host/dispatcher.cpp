@@ -1,0 +1,106 @@
+#include "host/dispatcher.h"
+
+#include <cstring>
+
+#include "editor/editor.h"
+#include "host/instance.h"
+#include "host/parameters.h"
+
+namespace orbelune {
+
+namespace {
+
+// Hosts give 32-byte buffers or larger for the three names; we write exactly 31.
+constexpr std::size_t kNameStringBytes = 31;
+
+vst::intptr writeNameString(const char* text, void* destination) {
+    if (destination == nullptr) return 0;
+    std::strncpy(static_cast<char*>(destination), text, kNameStringBytes);
+    return 1;
+}
+
+using ParameterTextWriter = void (*)(const PluginInstance&, int, char*);
+
+vst::intptr writeParameterText(const PluginInstance& instance, vst::int32 index, void* destination,
+                               ParameterTextWriter writer) {
+    if (!isParameterIndex(index) || destination == nullptr) return 0;
+    writer(instance, index, static_cast<char*>(destination));
+    return 1;
+}
+
+void nameWriter(const PluginInstance&, int index, char* destination) { writeParameterName(index, destination); }
+void labelWriter(const PluginInstance&, int index, char* destination) { writeParameterLabel(index, destination); }
+
+vst::intptr canDo(const void* text) {
+    if (text == nullptr) return 0;
+    const char* query = static_cast<const char*>(text);
+    if (std::strcmp(query, "hasCockosExtensions") == 0) return kCockosExtensionsAnswer;
+    if (std::strcmp(query, "1in2out") == 0) return 1;
+    if (std::strcmp(query, "2in2out") == 0) return 1;
+    return 0;
+}
+
+vst::intptr setHostBypass(PluginInstance& instance, vst::intptr value) {
+    instance.hostBypass.store(value != 0 ? 1 : 0, std::memory_order_relaxed);
+    return 1;
+}
+
+vst::intptr dispatch(PluginInstance& instance, std::uint32_t opcode, vst::int32 index, vst::intptr value, void* ptr,
+                     float opt) {
+    switch (opcode) {
+        case vst::effClose:
+            destroyInstance(&instance);
+            return 0;
+        case vst::effGetParamLabel:
+            return writeParameterText(instance, index, ptr, labelWriter);
+        case vst::effGetParamDisplay:
+            return writeParameterText(instance, index, ptr, writeParameterDisplay);
+        case vst::effGetParamName:
+            return writeParameterText(instance, index, ptr, nameWriter);
+        case vst::effSetSampleRate:
+            setSampleRate(instance, opt);
+            return 0;
+        case vst::effEditGetRect:
+            return getEditorRect(instance, static_cast<vst::ERect**>(ptr));
+        case vst::effEditOpen:
+            return openEditor(instance, static_cast<HWND>(ptr));
+        case vst::effEditClose:
+            return closeEditor(instance);
+        case vst::effEditIdle:
+            return idleEditor(instance);
+        case vst::effGetPlugCategory:
+            return vst::kPlugCategEffect;
+        case vst::effSetBypass:
+            return setHostBypass(instance, value);
+        case vst::effGetEffectName:
+            return writeNameString(kEffectName, ptr);
+        case vst::effGetVendorString:
+            return writeNameString(kVendorName, ptr);
+        case vst::effGetProductString:
+            return writeNameString(kProductName, ptr);
+        case vst::effGetVendorVersion:
+            return kVendorVersion;
+        case vst::effCanDo:
+            return canDo(ptr);
+        default:
+            // effOpen, the program, block-size and mains opcodes and everything
+            // unknown: nothing to do.
+            return 0;
+    }
+}
+
+}  // namespace
+
+vst::intptr dispatcher(vst::AEffect* effect, vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
+                       float opt) noexcept {
+    PluginInstance* instance = instanceOf(effect);
+    if (instance == nullptr) return 0;
+    try {
+        // Compared unsigned, so negative opcodes fall through to "nothing".
+        return dispatch(*instance, static_cast<std::uint32_t>(opcode), index, value, ptr, opt);
+    } catch (...) {
+        return 0;  // nothing may cross into the host
+    }
+}
+
+}  // namespace orbelune

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "vst/aeffect.h"
+
+namespace orbelune {
+
+// The host's multi-purpose entry: queries, texts, sample rate, bypass, editor
+// and effClose. Runs on whatever thread the host calls it from.
+vst::intptr dispatcher(vst::AEffect* effect, vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
+                       float opt) noexcept;
+
+constexpr const char* kEffectName = "Drevon Orbelune";
+constexpr const char* kVendorName = "Drevon Audio Technologies";
+constexpr const char* kProductName = "Drevon Orbelune 3D Reverb";
+constexpr vst::intptr kVendorVersion = 1000;
+constexpr vst::intptr kCockosExtensionsAnswer = 0xBEEF0000;
+
+}  // namespace orbelune

@@ -1,0 +1,67 @@
+#include "host/parameters.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/instance.h"
+
+namespace orbelune {
+
+const ParameterInfo parameterTable[kParamCount] = {
+    {"Decay", "s", 14.7f, 0.3f, 2, 0.45f},      // 0.30 to 15.00 seconds
+    {"Size", "%", 100.0f, 0.0f, 0, 0.6f},
+    {"Damping", "%", 100.0f, 0.0f, 0, 0.4f},
+    {"3D Width", "%", 180.0f, 0.0f, 0, 0.85f},  // 0 to 180 percent
+    {"Pre-Delay", "ms", 120.0f, 0.0f, 0, 0.15f},  // 0 to 120 milliseconds
+    {"Mix", "%", 100.0f, 0.0f, 0, 0.35f},
+    {"Bypass", "", 100.0f, 0.0f, 0, 0.0f},
+};
+
+float clampParameter(float value) {
+    // Written so that NaN, which is not below 1, ends up as 1.
+    if (value < 1.0f) return value > 0.0f ? value : 0.0f;
+    return 1.0f;
+}
+
+float displayNumber(int index, float value) {
+    const ParameterInfo& info = parameterTable[index];
+    const float scaled = info.displayScale * value;
+    if (info.displayOffset == 0.0f) return scaled;
+    return scaled + info.displayOffset;
+}
+
+void storeParameter(PluginInstance& instance, int index, float value) {
+    instance.params[index].store(clampParameter(value), std::memory_order_relaxed);
+    // The store comes first, so the audio thread that consumes the request sees it.
+    if (index == kParamSize) instance.engine.rebuildRequested.exchange(1);
+}
+
+void writeParameterName(int index, char* destination) {
+    std::strncpy(destination, parameterTable[index].name, kParamNameBytes);
+}
+
+void writeParameterLabel(int index, char* destination) {
+    std::strncpy(destination, parameterTable[index].label, kParamLabelBytes);
+}
+
+void writeParameterDisplay(const PluginInstance& instance, int index, char* destination) {
+    const float value = instance.params[index].load(std::memory_order_relaxed);
+    const double shown = static_cast<double>(displayNumber(index, value));
+    std::snprintf(destination, kParamDisplayBytes, "%.*f", parameterTable[index].displayDecimals, shown);
+}
+
+void setParameter(vst::AEffect* effect, vst::int32 index, float value) {
+    PluginInstance* instance = instanceOf(effect);
+    if (instance == nullptr || !isParameterIndex(index)) return;
+    storeParameter(*instance, index, value);
+    const HWND window = instance->editorWindow.load(std::memory_order_relaxed);
+    if (window != nullptr && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
+}
+
+float getParameter(vst::AEffect* effect, vst::int32 index) {
+    PluginInstance* instance = instanceOf(effect);
+    if (instance == nullptr || !isParameterIndex(index)) return 0.0f;
+    return instance->params[index].load(std::memory_order_relaxed);
+}
+
+}  // namespace orbelune

@@ -1,0 +1,53 @@
+// The seven parameters: one table that the host texts, the editor's knobs and
+// the renderer's command line all read, and the host's get and set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/engine_state.h"
+#include "vst/aeffect.h"
+
+namespace orbelune {
+
+struct PluginInstance;
+
+struct ParameterInfo {
+    const char* name;
+    const char* label;
+    float displayScale;   // shown value = displayScale·v + displayOffset, in single precision
+    float displayOffset;  // only "Decay" has one
+    int displayDecimals;  // 2 for "Decay", 0 for the rest
+    float defaultValue;
+};
+
+extern const ParameterInfo parameterTable[kParamCount];
+
+// Index checks compare unsigned, so negative indices are refused as well.
+inline bool isParameterIndex(std::int32_t index) {
+    return static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(kParamCount);
+}
+
+// Values outside 0..1 are clamped; NaN stores 1 and negative zero stores 0.
+float clampParameter(float value);
+// The number a display shows for a value, computed in single precision: the
+// default "Decay" of 0.45 shows 6.91 because 14.7·0.45 + 0.3 rounds to 6.9149999.
+float displayNumber(int index, float value);
+
+// Stores a value and raises the rebuild request for "Size"; no repaint, no host call.
+void storeParameter(PluginInstance& instance, int index, float value);
+
+// Host texts with the fixed byte counts hosts rely on: 15 bytes for a name, 7 for a
+// label, at most 15 (with the terminating zero) for a display text.
+constexpr std::size_t kParamNameBytes = 15;
+constexpr std::size_t kParamLabelBytes = 7;
+constexpr std::size_t kParamDisplayBytes = 15;
+void writeParameterName(int index, char* destination);
+void writeParameterLabel(int index, char* destination);
+void writeParameterDisplay(const PluginInstance& instance, int index, char* destination);
+
+// The AEffect entries.
+void setParameter(vst::AEffect* effect, vst::int32 index, float value);
+float getParameter(vst::AEffect* effect, vst::int32 index);
+
+}  // namespace orbelune

@@ -1,0 +1,15 @@
+#include "host/processing.h"
+
+#include "engine/processing.h"
+#include "host/instance.h"
+
+namespace orbelune {
+
+void processReplacing(vst::AEffect* effect, float** inputs, float** outputs, vst::int32 frames) noexcept {
+    PluginInstance* instance = instanceOf(effect);
+    if (instance == nullptr || inputs == nullptr || outputs == nullptr) return;
+    processBlock(instance->engine, instance->params, instance->hostBypass.load(std::memory_order_relaxed) != 0,
+                 instance->sampleRate, instance->outputMeter, inputs, outputs, frames);
+}
+
+}  // namespace orbelune
