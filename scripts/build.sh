@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the Linux plug-in, its tests and tools (build/linux) and the Windows DLL
+# with its tools and Wine tests (build/windows).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc)
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/linux -j "$jobs"
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
+cmake --build build/windows -j "$jobs"

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "host/instance.h"
+#include "unit/test_host.h"
+
+using testhost::Instance;
+
+namespace {
+
+TEST(Lifecycle, NullHostCallbackCreatesNothing) {
+    const int before = orbelune::module.instanceCount;
+    const auto startups = standin::counters().gdiplusStartups;
+    EXPECT_EQ(VSTPluginMain(nullptr), nullptr);
+    EXPECT_EQ(orbelune::module.instanceCount, before);
+    EXPECT_EQ(standin::counters().gdiplusStartups, startups);
+}
+
+TEST(Lifecycle, HeaderDescribesTheEffect) {
+    Instance plugin;
+    ASSERT_NE(plugin.get(), nullptr);
+    EXPECT_EQ(plugin->magic, 0x56737450);
+    EXPECT_EQ(plugin->uniqueID, 0x4F52424C);
+    EXPECT_EQ(plugin->version, 1000);
+    EXPECT_EQ(plugin->numPrograms, 1);
+    EXPECT_EQ(plugin->numParams, 7);
+    EXPECT_EQ(plugin->numInputs, 2);
+    EXPECT_EQ(plugin->numOutputs, 2);
+    EXPECT_EQ(plugin->flags, 16);  // no editor advertised where it cannot be shown
+    EXPECT_EQ(plugin->initialDelay, 0);
+    EXPECT_EQ(plugin->object, static_cast<void*>(plugin.get()));
+    EXPECT_EQ(plugin->process, plugin->processReplacing);
+    EXPECT_NE(plugin->processReplacing, nullptr);
+    EXPECT_EQ(plugin->processDoubleReplacing, nullptr);
+    EXPECT_EQ(plugin->resvd1, 0);
+    EXPECT_EQ(plugin->user, nullptr);
+}
+
+TEST(Lifecycle, GdiplusRunsWhileAnyInstanceLives) {
+    ASSERT_EQ(orbelune::module.instanceCount, 0);
+    standin::resetCounters();
+    auto* first = VSTPluginMain(testhost::hostCallback);
+    auto* second = VSTPluginMain(testhost::hostCallback);
+    EXPECT_EQ(standin::counters().gdiplusStartups, 1);
+    EXPECT_EQ(orbelune::module.instanceCount, 2);
+    EXPECT_NE(orbelune::module.gdiplusToken, 0u);
+
+    testhost::dispatch(first, vst::effClose);
+    EXPECT_TRUE(standin::gdiplusRunning());
+    EXPECT_EQ(standin::counters().gdiplusShutdowns, 0);
+
+    testhost::dispatch(second, vst::effClose);
+    EXPECT_FALSE(standin::gdiplusRunning());
+    EXPECT_EQ(standin::counters().gdiplusShutdowns, 1);
+    EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
+    EXPECT_EQ(orbelune::module.instanceCount, 0);
+
+    Instance third;
+    EXPECT_EQ(standin::counters().gdiplusStartups, 2);
+    EXPECT_TRUE(standin::gdiplusRunning());
+}
+
+TEST(Lifecycle, NewInstanceIsPreparedForDefaults) {
+    Instance plugin;
+    auto& instance = *orbelune::instanceOf(plugin.get());
+    const float defaults[] = {0.45f, 0.6f, 0.4f, 0.85f, 0.15f, 0.35f, 0.0f};
+    for (int index = 0; index < 7; ++index) EXPECT_EQ(plugin->getParameter(plugin.get(), index), defaults[index]);
+    EXPECT_EQ(instance.sampleRate, 44100.0);
+    const int lengths[] = {1433, 1693, 1973, 2273, 2633, 3049, 3527, 4079};
+    for (int line = 0; line < 8; ++line) {
+        EXPECT_EQ(instance.engine.lineLength[line], lengths[line]);
+        EXPECT_EQ(instance.engine.lines[line].size(), static_cast<std::size_t>(lengths[line] + 128));
+    }
+    EXPECT_EQ(instance.engine.preDelayLeft.size(), 11025u);
+    EXPECT_EQ(instance.engine.decimation, 88);
+    EXPECT_EQ(instance.editorRect.right, 840);
+    EXPECT_EQ(instance.dragParam, -1);
+    EXPECT_EQ(instance.engine.rebuildRequested.load(), 0);
+}
+
+TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
+    Instance plugin;
+    auto& instance = *orbelune::instanceOf(plugin.get());
+    const HWND window = standin::createBareWindow();
+    instance.editorWindow = window;
+    plugin.close();
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(Lifecycle, DetachStopsGdiplusAndUnregistersTheClass) {
+    auto* orphan = VSTPluginMain(testhost::hostCallback);  // never closed, as when a host unloads early
+    orbelune::module.windowClassRegistered = true;
+    const auto unregistered = standin::counters().classesUnregistered;
+    orbelune::processDetach();
+    EXPECT_FALSE(standin::gdiplusRunning());
+    EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
+    EXPECT_FALSE(orbelune::module.windowClassRegistered);
+    EXPECT_EQ(standin::counters().classesUnregistered, unregistered + 1);
+    // Leave the module as a test program expects it.
+    testhost::dispatch(orphan, vst::effClose);
+}
+
+}  // namespace
