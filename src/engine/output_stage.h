@@ -64,9 +64,10 @@ inline double guardedBiquadStep(Biquad& filter, double input) {
 // The filtered side signal turned into the width term W: a gain that breathes
 // with the oscillator and the level, a shaping that bends with the mid signal,
 // and the "3D Width" control.
-inline double widthTerm(const EngineState& engine, const OutputBlockValues& block, double mid, double side) {
-    const double breathing =
-        1.0 + (1.0 + kBreathingLevelDepth * engine.levelCubed) * (kBreathingDepth * std::tanh(std::fabs(engine.lfo)));
+// `lfoTanh` is tanh(|lfo|) for the frame.
+inline double widthTerm(const EngineState& engine, const OutputBlockValues& block, double lfoTanh, double mid,
+                        double side) {
+    const double breathing = 1.0 + (1.0 + kBreathingLevelDepth * engine.levelCubed) * (kBreathingDepth * lfoTanh);
     const double shaped = side * breathing;
     double softness = 1.0 / (std::fabs(shaped) + kWidthSoftness);
     if (softness > kWidthCeiling) softness = kWidthCeiling;
@@ -96,14 +97,14 @@ inline void raiseBlockPeak(float& blockPeak, double wetLeft, double wetRight) {
 }
 
 // One frame: from the eight raw line outputs and the dry pair to the two stored
-// output samples.
-inline void outputFrame(EngineState& engine, const OutputBlockValues& block, const double* lineOut, double dryLeft,
-                        double dryRight, float& outLeft, float& outRight, float& blockPeak) {
+// output samples; `lfoTanh` is tanh(|lfo|) for the frame.
+inline void outputFrame(EngineState& engine, const OutputBlockValues& block, double lfoTanh, const double* lineOut,
+                        double dryLeft, double dryRight, float& outLeft, float& outRight, float& blockPeak) {
     const double mid = (((lineOut[0] + lineOut[1]) + lineOut[2]) + lineOut[3]) * kMidSideGain;
     const double side = (((lineOut[4] - lineOut[5]) + lineOut[6]) - lineOut[7]) * kMidSideGain;
 
     const double filtered = guardedBiquadStep(engine.sideTone, guardedBiquadStep(engine.sideHighPass, side));
-    const double width = widthTerm(engine, block, mid, filtered);
+    const double width = widthTerm(engine, block, lfoTanh, mid, filtered);
 
     const double wetLeft = width + mid;
     const double wetRight = mid - width;

@@ -1,5 +1,6 @@
 #include "engine/processing.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/delay_lines.h"
@@ -55,24 +56,31 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
     float* outLeft = outputs[kLeft];
     float* outRight = outputs[kRight];
     float blockPeak = 0.0f;
-    for (std::int32_t frame = 0; frame < frames; ++frame) {
-        const double left = inLeft[frame];
-        const double right = inRight[frame];
+    OscillatorStretch oscillator;
+    for (std::int32_t stretchStart = 0; stretchStart < frames; stretchStart += kOscillatorStretch) {
+        const int stretchFrames = static_cast<int>(std::min<std::int32_t>(kOscillatorStretch, frames - stretchStart));
+        runOscillatorAhead(engine, stretchFrames, oscillator);
+        for (int offset = 0; offset < stretchFrames; ++offset) {
+            const std::int32_t frame = stretchStart + offset;
+            const double left = inLeft[frame];
+            const double right = inRight[frame];
 
-        analyseFrame(engine, left, right);
-        const double feedbackGain = feedbackGainFor(network, engine);
-        const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
-        const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
-        const double injectGain = injectGainFor(engine);
+            analyseFrame(engine, left, right, oscillator.lfo[offset]);
+            const double feedbackGain = feedbackGainFor(network, engine);
+            const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
+            const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
+            const double injectGain = injectGainFor(engine);
 
-        double lineOut[kLineCount];
-        double lineMix[kLineCount];
-        readLines(engine, lineOut);
-        if (!mixLines(lineOut, lineMix)) clearNetwork(engine, lineOut, lineMix);
-        const double dampCoef = dampCoefFor(network.dampBase, engine.crestDamp);
-        dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, injection, injectGain);
+            double lineOut[kLineCount];
+            double lineMix[kLineCount];
+            readLines(engine, lineOut);
+            if (!mixLines(lineOut, lineMix)) clearNetwork(engine, lineOut, lineMix);
+            const double dampCoef = dampCoefFor(network.dampBase, engine.crestDamp);
+            dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, injection, injectGain);
 
-        outputFrame(engine, output, lineOut, left, right, outLeft[frame], outRight[frame], blockPeak);
+            outputFrame(engine, output, oscillator.lfoTanh[offset], lineOut, left, right, outLeft[frame],
+                        outRight[frame], blockPeak);
+        }
     }
     updateOutputMeter(outputMeter, blockPeak);
 }

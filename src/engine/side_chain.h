@@ -65,15 +65,32 @@ inline void updateLevelPowers(EngineState& engine, double level) {
 // peak: a value near ±1 marks an onset or a release.
 void updateTransientDetector(EngineState& engine);
 
-inline void advanceOscillator(EngineState& engine) {
-    double phase = engine.lfoPhase + engine.lfoIncrement;
-    if (phase > kLfoPhaseWrap) phase -= kLfoPhaseWrap;
+// The 5.8 Hz oscillator does not depend on the audio, so it runs ahead of the
+// frames in stretches: its sines (and the tanh of their magnitude, which the
+// output stage needs) are then taken in a tight loop of their own.
+constexpr int kOscillatorStretch = 64;
+
+struct OscillatorStretch {
+    double lfo[kOscillatorStretch];
+    double lfoTanh[kOscillatorStretch];  // tanh(|lfo|)
+};
+
+// Advances the oscillator by `frames` (at most kOscillatorStretch) and leaves its
+// value for each of those frames in `stretch`.
+inline void runOscillatorAhead(EngineState& engine, int frames, OscillatorStretch& stretch) {
+    double phase = engine.lfoPhase;
+    for (int frame = 0; frame < frames; ++frame) {
+        phase += engine.lfoIncrement;
+        if (phase > kLfoPhaseWrap) phase -= kLfoPhaseWrap;
+        stretch.lfo[frame] = std::sin(phase + kLfoPhaseOffset);
+    }
+    for (int frame = 0; frame < frames; ++frame) stretch.lfoTanh[frame] = std::tanh(std::fabs(stretch.lfo[frame]));
     engine.lfoPhase = phase;
-    engine.lfo = std::sin(phase + kLfoPhaseOffset);
 }
 
-// One frame of analysis on the frame's two input samples.
-inline void analyseFrame(EngineState& engine, double left, double right) {
+// One frame of analysis on the frame's two input samples, with the oscillator's
+// value for the frame from runOscillatorAhead.
+inline void analyseFrame(EngineState& engine, double left, double right, double lfo) {
     const double peak = inputPeak(left, right);
 
     double envelope = engine.peakEnvelope * engine.coefPeakDecay;
@@ -98,7 +115,7 @@ inline void analyseFrame(EngineState& engine, double left, double right) {
     engine.transientSmoothed =
         engine.transientSmoothed + (engine.transient - engine.transientSmoothed) * engine.coefTransientSmooth;
 
-    advanceOscillator(engine);
+    engine.lfo = lfo;
     engine.lfoScaled = (kLfoScaledDepth * engine.lfo) / (std::fabs(engine.crest) + 1.0);
 }
 
