@@ -179,8 +179,9 @@ void printThroughput(const Case& measured, std::size_t framesPerRound) {
 }
 
 // Mean block time per second of a tail that decays into silence, relative to the
-// mean block time of the noise before it.
-std::vector<double> tailProfile(const BlockFunction& process) {
+// mean block time of the noise before it, for several processors at once: their
+// blocks alternate, so drift of the machine hits them alike.
+std::vector<std::vector<double>> tailProfiles(const std::vector<BlockFunction>& processors) {
     const auto noiseFrames = static_cast<std::size_t>(kTailNoiseSeconds * kSampleRate);
     const auto silenceFrames = static_cast<std::size_t>(kTailSilenceSeconds * kSampleRate);
     StereoSignal signal = noise(noiseFrames + silenceFrames, 11);
@@ -189,27 +190,33 @@ std::vector<double> tailProfile(const BlockFunction& process) {
     StereoSignal output = signal;
 
     const std::size_t blocksPerSecond = static_cast<std::size_t>(kSampleRate) / kBlockFrames;
-    std::vector<double> blockSeconds;
+    std::vector<std::vector<double>> blockSeconds(processors.size());
     for (std::size_t offset = 0; offset + kBlockFrames <= signal.left.size(); offset += kBlockFrames) {
         float* inputs[2] = {signal.left.data() + offset, signal.right.data() + offset};
         float* outputs[2] = {output.left.data() + offset, output.right.data() + offset};
-        _mm_setcsr(hostFloatMode);
-        const auto start = Clock::now();
-        process(inputs, outputs, kBlockFrames);
-        blockSeconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        for (std::size_t index = 0; index < processors.size(); ++index) {
+            _mm_setcsr(hostFloatMode);
+            const auto start = Clock::now();
+            processors[index](inputs, outputs, kBlockFrames);
+            blockSeconds[index].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
     }
     const std::size_t noiseBlocks = noiseFrames / kBlockFrames;
-    double noiseMean = 0.0;
-    for (std::size_t block = blocksPerSecond; block < noiseBlocks; ++block) noiseMean += blockSeconds[block];
-    noiseMean /= static_cast<double>(noiseBlocks - blocksPerSecond);
-
-    std::vector<double> relative;
-    for (std::size_t first = noiseBlocks; first + blocksPerSecond <= blockSeconds.size(); first += blocksPerSecond) {
-        double mean = 0.0;
-        for (std::size_t block = first; block < first + blocksPerSecond; ++block) mean += blockSeconds[block];
-        relative.push_back(mean / static_cast<double>(blocksPerSecond) / noiseMean);
+    std::vector<std::vector<double>> profiles;
+    for (const std::vector<double>& seconds : blockSeconds) {
+        // Medians per second keep a stray preemption from posing as a slow second.
+        const double noiseMedian =
+            median(std::vector<double>(seconds.begin() + static_cast<long>(blocksPerSecond),
+                                       seconds.begin() + static_cast<long>(noiseBlocks)));
+        std::vector<double> relative;
+        for (std::size_t first = noiseBlocks; first + blocksPerSecond <= seconds.size(); first += blocksPerSecond) {
+            const auto begin = seconds.begin() + static_cast<long>(first);
+            relative.push_back(median(std::vector<double>(begin, begin + static_cast<long>(blocksPerSecond))) /
+                               noiseMedian);
+        }
+        profiles.push_back(relative);
     }
-    return relative;
+    return profiles;
 }
 
 // The engine driven directly, without the floating-point guard of the host glue:
@@ -229,7 +236,7 @@ struct BareEngine {
 };
 
 void printTail(const char* name, const std::vector<double>& relative) {
-    std::printf("%s: block time per second of silence relative to noise\n ", name);
+    std::printf("%s: median block time per second of silence relative to noise\n ", name);
     double worst = 0.0;
     for (std::size_t second = 0; second < relative.size(); ++second) {
         if (second % 5 == 0 || second + 1 == relative.size()) std::printf(" s%zu=%.2f", second + 1, relative[second]);
@@ -298,10 +305,9 @@ int main(int argc, char** argv) {
     std::printf("Orbelune cost / math floor: %.2fx\n", oursSeconds / floorSeconds);
 
     BareEngine bare;
-    const std::vector<double> unguarded = tailProfile(bare.blocks());
-    const std::vector<double> guarded = tailProfile(pluginBlocks(ours.effect));
-    printTail("tail without the floating-point guard (engine alone)", unguarded);
-    printTail("tail through processReplacing (guarded)", guarded);
+    const auto profiles = tailProfiles({bare.blocks(), pluginBlocks(ours.effect)});
+    printTail("tail without the floating-point guard (engine alone)", profiles[0]);
+    printTail("tail through processReplacing (guarded)", profiles[1]);
 
     closePlugin(ours);
     if (havePeer) closePlugin(peer);
