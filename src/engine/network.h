@@ -1,0 +1,199 @@
+// The delay network: pre-delay rings, the input low cut, and eight prime-length
+// lines mixed by a Householder matrix, damped, cross-coupled, softly limited and
+// written back with the input (even lines from the left, odd from the right).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/engine_state.h"
+#include "engine/side_chain.h"
+
+namespace orbelune {
+
+constexpr double kMaxPreDelaySeconds = 0.12;  // "Pre-Delay" 1
+constexpr double kDecayBaseRange = 0.585;     // decayBase runs from 0.4 ("Decay" 0) to 0.985 ("Decay" 1)
+constexpr double kDecayBaseFloor = 0.4;
+constexpr double kDampBaseRange = 0.7;        // dampBase runs from 0.85 ("Damping" 0) to 0.15 ("Damping" 1)
+constexpr double kDampBaseFloor = 0.15;
+constexpr double kLevelSquaredFeedback = 0.08;  // loud input lengthens the tail: up to 0.08·(1 − decayBase)·81/91
+constexpr double kLevelPowFeedback = 0.06;      // and 0.06·(1 − decayBase) more
+constexpr double kMaxFeedbackGain = 0.985;
+constexpr double kLowCutRadiansPerSecond = 2136.2830044410593;  // 2π·340 Hz
+constexpr double kLowCutDepth = 0.55;      // the input loses 55 % of what lies below 340 Hz
+constexpr double kInjectBase = 0.35;       // injectGain is at least 0.35
+constexpr double kInjectTransient = 0.3;   // onsets push the input harder into the lines
+constexpr double kInjectLevel = 0.4;       // and so does loud input
+constexpr double kHouseholderWeight = 0.25;  // 2/8: I − (2/8)·ones keeps the energy of eight lines
+constexpr double kDampCrestDepth = 0.35;   // spiky input (crestDamp towards 1/3) damps more
+constexpr double kDampCrestBase = 0.8;
+constexpr double kMinDampCoef = 0.05;
+constexpr double kMaxDampCoef = 0.95;
+constexpr double kCouplingDepth = 0.025;   // the oscillator couples line j + 3 into line j by up to ±5 %
+constexpr int kCouplingOffset = 3;
+
+// Soft limiter: O = ((((V·116)·V − 0.00375)·100)/20)/580, which is V² − 0.00375/116;
+// its gain is 1/(0.35·O² + 1) above 0, and 1/6.6 from O = 4 on.
+constexpr double kLimiterScale = 116.0;
+constexpr double kLimiterKnee = 0.00375;
+constexpr double kLimiterUp = 100.0;
+constexpr double kLimiterDown = 20.0;
+constexpr double kLimiterDownAgain = 580.0;
+constexpr double kLimiterCurve = 0.35;
+constexpr double kLimiterCeiling = 4.0;
+constexpr double kLimiterCeilingGain = 1.0 / (kLimiterCeiling * (kLimiterCurve * kLimiterCeiling) + 1.0);
+
+struct StereoPair {
+    double left;
+    double right;
+};
+
+// Values the network takes once per block.
+struct NetworkBlockValues {
+    std::int32_t preDelaySamples;
+    double decayBase;
+    double levelSquaredGain;  // 0.08·(1 − decayBase)
+    double levelPowGain;      // (1 − decayBase)·0.06
+    double dampBase;
+    double lowCutCoef;        // step size of the input low cut
+};
+
+inline NetworkBlockValues networkBlockValues(const EngineState& engine, float decay, float damping, float preDelay,
+                                             double sampleRate) {
+    const auto ringLength = static_cast<std::int32_t>(engine.preDelayLeft.size());
+    const auto requested = static_cast<std::int32_t>((static_cast<double>(preDelay) * kMaxPreDelaySeconds) * sampleRate);
+    const std::int32_t preDelaySamples = std::max(0, std::min(requested, ringLength - 1));
+    const double decayBase = static_cast<double>(decay) * kDecayBaseRange + kDecayBaseFloor;
+    return {preDelaySamples,
+            decayBase,
+            kLevelSquaredFeedback * (1.0 - decayBase),
+            (1.0 - decayBase) * kLevelPowFeedback,
+            (1.0 - static_cast<double>(damping)) * kDampBaseRange + kDampBaseFloor,
+            kLowCutRadiansPerSecond / sampleRate};
+}
+
+inline double feedbackGainFor(const NetworkBlockValues& block, const EngineState& engine) {
+    const double gain =
+        (block.levelSquaredGain * engine.levelSquared + block.levelPowGain * engine.levelPow) + block.decayBase;
+    return gain > kMaxFeedbackGain ? kMaxFeedbackGain : gain;
+}
+
+// Stores the frame's input in the rings and returns the input of D frames ago
+// (this very frame's with D = 0). Unusable samples are stored as silence, so a
+// NaN or an overflowing magnitude never reaches the recursive state.
+inline StereoPair preDelay(EngineState& engine, std::int32_t preDelaySamples, double left, double right) {
+    const std::int32_t writePos = engine.preDelayWritePos;
+    const auto ringLength = static_cast<std::int32_t>(engine.preDelayLeft.size());
+    engine.preDelayLeft[writePos] = isUsableMagnitude(std::fabs(left)) ? left : 0.0;
+    engine.preDelayRight[writePos] = isUsableMagnitude(std::fabs(right)) ? right : 0.0;
+    std::int32_t readPos = writePos - preDelaySamples;
+    if (readPos < 0) readPos += ringLength;
+    engine.preDelayWritePos = writePos + 1 == ringLength ? 0 : writePos + 1;
+    return {engine.preDelayLeft[readPos], engine.preDelayRight[readPos]};
+}
+
+// One-pole low-pass per side; the network hears the input minus 55 % of it.
+inline StereoPair lowCut(EngineState& engine, double lowCutCoef, StereoPair delayed) {
+    double* state = engine.injectLow;
+    state[0] = (delayed.left - state[0]) * lowCutCoef + state[0];
+    state[1] = (delayed.right - state[1]) * lowCutCoef + state[1];
+    return {delayed.left - kLowCutDepth * state[0], delayed.right - kLowCutDepth * state[1]};
+}
+
+inline double injectGainFor(const EngineState& engine) {
+    const double transient = engine.transientSmoothed > 0.0 ? engine.transientSmoothed : 0.0;
+    return kInjectBase * ((transient * kInjectTransient) + (engine.levelPow * kInjectLevel + 1.0));
+}
+
+// Every line is read before any line is written in the frame.
+inline void readLines(const EngineState& engine, double* lineOut) {
+    for (int line = 0; line < kLineCount; ++line) lineOut[line] = engine.lines[line][engine.linePos[line]];
+}
+
+// Householder mix: every line minus a quarter of their sum. Returns false when
+// the sum is not finite, that is when the network's state has gone bad.
+inline bool mixLines(const double* lineOut, double* lineMix) {
+    double sum = lineOut[0];
+    for (int line = 1; line < kLineCount; ++line) sum += lineOut[line];
+    if (!std::isfinite(sum)) return false;
+    const double mean = kHouseholderWeight * sum;
+    for (int line = 0; line < kLineCount; ++line) lineMix[line] = lineOut[line] - mean;
+    return true;
+}
+
+// Empties the lines, their damping and the input low cut, and has the frame read
+// silence: the way back from a non-finite state.
+void clearNetwork(EngineState& engine, double* lineOut, double* lineMix);
+
+inline double dampCoefFor(double dampBase, double crestDamp) {
+    const double coef = (kDampCrestDepth * crestDamp + kDampCrestBase) * dampBase;
+    if (coef > kMaxDampCoef) return kMaxDampCoef;
+    if (!(coef >= kMinDampCoef)) return kMinDampCoef;
+    return coef;
+}
+
+// Two lines' values side by side. Every operation on a pair acts element by
+// element with the same IEEE rounding as two scalar operations, so results are
+// bit-identical to a per-line loop; the compiler maps a pair onto one SSE2
+// register, which every x86-64 processor has.
+typedef double LinePair __attribute__((vector_size(2 * sizeof(double))));
+constexpr int kLinePairs = kLineCount / 2;
+
+inline LinePair loadPair(const double* values) {
+    LinePair loaded;
+    std::memcpy(&loaded, values, sizeof(loaded));
+    return loaded;
+}
+
+inline void storePair(double* values, LinePair stored) { std::memcpy(values, &stored, sizeof(stored)); }
+
+inline LinePair bothLines(double value) { return LinePair{value, value}; }
+
+// Gain 1/(0.35·O² + 1) for O > 0, 1/6.6 from O = 4 on (NaN included), 1 below.
+inline LinePair softLimit(LinePair value) {
+    const LinePair excess =
+        ((((value * kLimiterScale) * value - kLimiterKnee) * kLimiterUp) / kLimiterDown) / kLimiterDownAgain;
+    const LinePair curveGain = 1.0 / (excess * (kLimiterCurve * excess) + 1.0);
+    const LinePair gain =
+        excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : bothLines(1.0)) : bothLines(kLimiterCeilingGain);
+    return value * gain;
+}
+
+// For all lines: damping, feedback with the coupled line, soft limit, write-back
+// with the input (even lines from the left, odd from the right), advance. The
+// coupling reads line j + 3's damping state as it stands when line j is updated
+// in increasing order: last frame's for lines 0 to 4, this frame's for 5 to 7.
+inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
+                             StereoPair injection, double injectGain) {
+    const double coupling = (engine.lfo * kCouplingDepth) * (engine.levelCubed + 1.0);
+    double previous[kLineCount];
+    std::memcpy(previous, engine.lineDamp, sizeof(previous));
+    double* damped = engine.lineDamp;
+    for (int pair = 0; pair < kLinePairs; ++pair) {
+        const int first = 2 * pair;
+        const LinePair before = loadPair(previous + first);
+        storePair(damped + first, (loadPair(lineMix + first) - before) * dampCoef + before);
+    }
+
+    double coupledSource[kLineCount];
+    for (int line = 0; line < kLineCount; ++line) {
+        const int source = (line + kCouplingOffset) % kLineCount;
+        coupledSource[line] = source > line ? previous[source] : damped[source];
+    }
+
+    const LinePair injected = LinePair{injection.left, injection.right} * injectGain;
+    for (int pair = 0; pair < kLinePairs; ++pair) {
+        const int first = 2 * pair;
+        const LinePair feedback = coupling * loadPair(coupledSource + first) + loadPair(damped + first) * feedbackGain;
+        const LinePair written = injected + softLimit(feedback);
+        for (int line = first; line < first + 2; ++line) {
+            std::int32_t& pos = engine.linePos[line];
+            engine.lines[line][pos] = written[line - first];
+            pos = pos + 1 == engine.lineLength[line] ? 0 : pos + 1;
+        }
+    }
+}
+
+}  // namespace orbelune

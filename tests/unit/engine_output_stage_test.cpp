@@ -1,0 +1,89 @@
+// The output stage: the worked frame, the filter guard, the limit and the meter.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+#include "engine/output_stage.h"
+#include "engine/preparation.h"
+
+namespace {
+
+using orbelune::Biquad;
+using orbelune::EngineState;
+
+TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
+    EngineState engine;
+    orbelune::computeCoefficients(engine, 44100.0);
+    engine.levelCubed = 0.5;
+    engine.crestNorm = 0.2;
+    engine.lfo = 0.6;
+    engine.lfoScaled = 0.03;
+    const double lineOut[orbelune::kLineCount] = {0.4, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0};
+    const orbelune::OutputBlockValues block = orbelune::outputBlockValues(0.5f, 0.5f);
+    float left = 0.0f;
+    float right = 0.0f;
+    float blockPeak = 0.0f;
+    orbelune::outputFrame(engine, block, std::tanh(std::fabs(engine.lfo)), lineOut, 0.25, -0.25, left, right,
+                          blockPeak);
+    EXPECT_NEAR(left, 0.37545881f, 1e-7f);
+    EXPECT_NEAR(right, -0.23545882f, 1e-7f);
+    EXPECT_NEAR(engine.sideHighPass.z1, -0.0097341649, 1e-10);
+    EXPECT_NEAR(engine.sideHighPass.z2, 0.0095987755, 1e-10);
+    EXPECT_NEAR(engine.sideTone.z1, -0.0221564307, 1e-10);
+    EXPECT_NEAR(engine.sideTone.z2, 0.0237686806, 1e-10);
+    EXPECT_NEAR(blockPeak, 0.50091761f, 1e-7f);
+
+    std::atomic<float> meter{0.0f};
+    orbelune::updateOutputMeter(meter, blockPeak);
+    EXPECT_NEAR(meter.load(), 0.075137645f, 1e-9f);
+}
+
+TEST(OutputStage, FilterPassesInputThroughAndClearsOnNonFiniteResults) {
+    Biquad filter{0.5, 0.2, 0.1, -0.3, 0.2, 0.7, -0.4};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(std::isnan(orbelune::guardedBiquadStep(filter, nan)));
+    EXPECT_EQ(filter.z1, 0.0);
+    EXPECT_EQ(filter.z2, 0.0);
+    filter.z1 = 0.3;
+    const double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(orbelune::guardedBiquadStep(filter, infinity), infinity);
+    EXPECT_EQ(filter.z1, 0.0);
+    // Runs normally again on the next frame.
+    EXPECT_EQ(orbelune::guardedBiquadStep(filter, 1.0), 0.5);
+    EXPECT_EQ(filter.z1, 0.2 - (-0.3 * 0.5));
+}
+
+TEST(OutputStage, TinyFilterStatesBecomeExactZeros) {
+    Biquad filter{1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    filter.b1 = 1e-16;
+    filter.b2 = 2.0;
+    orbelune::guardedBiquadStep(filter, 1.0);
+    EXPECT_EQ(filter.z1, 0.0);
+    EXPECT_EQ(filter.z2, 2.0);
+}
+
+TEST(OutputStage, LimitHoldsEverySampleWithinPlusMinus099) {
+    const auto limit = static_cast<float>(0.99);
+    EXPECT_EQ(orbelune::limitOutput(0.99), limit);
+    EXPECT_EQ(orbelune::limitOutput(1.5), limit);
+    EXPECT_EQ(orbelune::limitOutput(std::numeric_limits<double>::quiet_NaN()), limit);
+    EXPECT_EQ(orbelune::limitOutput(std::numeric_limits<double>::infinity()), limit);
+    EXPECT_EQ(orbelune::limitOutput(-0.99), -limit);
+    EXPECT_EQ(orbelune::limitOutput(-std::numeric_limits<double>::infinity()), -limit);
+    EXPECT_EQ(orbelune::limitOutput(0.25), 0.25f);
+}
+
+TEST(OutputStage, MeterFallsByA0_85FactorOnAnEmptyPeakAndIgnoresNaN) {
+    std::atomic<float> meter{0.5f};
+    orbelune::updateOutputMeter(meter, 0.0f);
+    EXPECT_EQ(meter.load(), 0.85f * 0.5f);
+    float blockPeak = 0.0f;
+    orbelune::raiseBlockPeak(blockPeak, std::numeric_limits<double>::quiet_NaN(), 0.1);
+    EXPECT_EQ(blockPeak, 0.0f);  // a NaN left magnitude is chosen and never enters
+    orbelune::raiseBlockPeak(blockPeak, 0.2, -0.3);
+    EXPECT_EQ(blockPeak, 0.3f);
+}
+
+}  // namespace
