@@ -31,6 +31,7 @@ struct WindowSystem {
     std::map<HWND, std::unique_ptr<Window>> windows;
     HWND capture = nullptr;
     bool failRegistrations = false;
+    std::uintptr_t nextHandle = 0x10010;  // handles are never reused, as USER32 avoids it
     ULONG_PTR nextToken = 0x6d0;
     int liveTokens = 0;
 };
@@ -52,7 +53,8 @@ WNDPROC procedureOf(HWND window) {
 }
 
 HWND addWindow(std::unique_ptr<Window> window) {
-    HWND handle = reinterpret_cast<HWND>(window.get());
+    HWND handle = reinterpret_cast<HWND>(windowSystem().nextHandle);
+    windowSystem().nextHandle += 0x10;
     windowSystem().windows.emplace(handle, std::move(window));
     return handle;
 }
