@@ -182,7 +182,7 @@ TEST(EditorKnob, DecayKnobStepsInOrderWithItsGeometry) {
               (Numbers{89, 124, 82, 82, 150, 240, 0xFFC084FC, 4.5}));
 }
 
-TEST(EditorTexts, DefaultsShowTheDocumentedReadoutAndValues) {
+TEST(EditorTexts, DefaultsShowTheExpectedReadoutAndValues) {
     OpenEditor editor;
     const Calls calls = editor.paint();
     const std::vector<std::wstring> texts = drawnTexts(calls);
