@@ -206,7 +206,6 @@ TEST(EditorWindow, TwoInstancesShareTheClassAndDriveOnlyThemselves) {
 }
 
 TEST(EditorWindow, AFailedRegistrationIsNotRetried) {
-    const bool wasRegistered = orbelune::module.windowClassRegistered;
     UnregisterClassA(orbelune::kEditorClassName, orbelune::module.moduleHandle);
     orbelune::module.windowClassRegistered = false;
     standin::failClassRegistrations(true);
@@ -218,7 +217,6 @@ TEST(EditorWindow, AFailedRegistrationIsNotRetried) {
     }
     standin::failClassRegistrations(false);
     orbelune::module.windowClassRegistered = false;  // let the next open register again
-    (void)wasRegistered;
 }
 
 TEST(EditorIdle, PhaseWrapsAfterTheHundredAndEightiethCall) {

@@ -278,7 +278,9 @@ void failClassRegistrations(bool fail);
 
 // One recorded GDI32 or GDI+ call: its name, its numeric arguments in order
 // (integers, floats, colours and enumerations, each exactly representable in a
-// double), the text it was given, and the status it returned.
+// double; a brush's or pen's colour and a pen's width follow the coordinates of
+// a fill or draw call), the text it was given, and its result: the GDI+ status,
+// the BOOL of a GDI32 call, or 0 for a handle handed out and 1 for none.
 struct DrawingCall {
     std::string function;
     std::vector<double> arguments;
