@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   gnuplot-nox
   fontconfig
+  python3-fonttools
 )
 
 missing=()

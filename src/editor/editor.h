@@ -15,10 +15,19 @@ constexpr const char* kEditorClassName = "DrevonOrbeluneEditorWndClass";
 
 inline bool editorAvailable() { return kPlatformShowsEditor; }
 
-// Hands out the instance's editorRect through `rectPointer`; 0 when that is null.
+// Hands out the address of the instance's editorRect through `rectPointer`
+// when that is not null; 1 in every case.
 vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer);
+// Creates the editor as a child of `parent` (registering the window class on the
+// first open in the process); 1 when a window was made. A window still open is
+// closed first.
 vst::intptr openEditor(PluginInstance& instance, HWND parent);
+// Destroys the editor window if one is open; 1 in every case.
 vst::intptr closeEditor(PluginInstance& instance);
+// Advances the animation and repaints while a window is open; 0 in every case.
 vst::intptr idleEditor(PluginInstance& instance);
+
+// The editor window's procedure; it finds its instance in the window's user data.
+LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace orbelune

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Writes a screenshot of the real DLL's editor panel, taken under Wine in a
+# virtual display, to the PNG file given (default: out/demo/editor.png).
+# Needs the Windows build (scripts/build.sh); installs the editor's fonts into
+# the Wine prefix if they are not there yet.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+output="$(realpath -m "${1:-$root/out/demo/editor.png}")"
+cd "$root"
+
+program=build/windows/tests/wine/editor_window_test.exe
+if [ ! -f "$program" ] || [ ! -f build/windows/Drevon_Orbelune.dll ]; then
+  echo "editor-screenshot: build the Windows DLL and its tests first (scripts/build.sh)" >&2
+  exit 1
+fi
+source scripts/wine-env.sh
+[ -f "$WINEPREFIX/drive_c/windows/Fonts/OrbeluneInter-Regular.ttf" ] || bash scripts/setup.d/fonts.sh
+
+directory="$(dirname "$program")"
+cp build/windows/Drevon_Orbelune.dll "$directory/"
+status=0
+(cd "$directory" && xvfb-run -a wine "$(basename "$program")" editor-screenshot.png) >&2 || status=$?
+wineserver -k 2>/dev/null || true
+mkdir -p "$(dirname "$output")"
+mv "$directory/editor-screenshot.png" "$output"
+echo "$output"
+exit $status

@@ -1,0 +1,48 @@
+// The editor's knobs and what the mouse and the host's idle calls do to an
+// instance, in plain arithmetic on the instance's fields: nothing here touches
+// the window system, so it runs and is tested the same on every platform.
+#pragma once
+
+#include <cstdint>
+
+namespace orbelune {
+
+struct PluginInstance;
+
+// One rotary knob of the panel: the parameter it sets, its circle in client
+// pixels, and what the painting shows for it.
+struct KnobLayoutEntry {
+    int param;
+    int centreX;
+    int centreY;
+    int radius;
+    const wchar_t* label;
+    const wchar_t* valueFormat;  // printf format of the displayed number
+    std::uint32_t accent;        // ARGB of the value arc and value text
+};
+
+constexpr int kKnobCount = 6;  // "Bypass" has no knob
+extern const KnobLayoutEntry knobLayout[kKnobCount];
+
+// The index into knobLayout of the first knob whose circle holds the point (the
+// circle's edge included), or -1.
+int knobAt(int x, int y);
+
+// The value a drag reaches at pointer height y: 0.005 per pixel moved up from
+// the press, in single precision, clamped to 0..1.
+float dragValue(float startValue, int startY, int y);
+
+// A left-button press: starts a drag when it lands on a knob. True when it did,
+// so the caller captures the mouse.
+bool beginDrag(PluginInstance& instance, int x, int y);
+// A pointer move: during a drag, stores the value, raises the rebuild request
+// for "Size" and reports the value to the host as automation. True when a drag
+// step ran, so the caller repaints.
+bool continueDrag(PluginInstance& instance, int y);
+// Ends a drag. True when one was running, so the caller releases the mouse.
+bool endDrag(PluginInstance& instance);
+
+// The animation phase after one idle call: 0.035 radians on, wrapped past 2π.
+float advancedIdlePhase(float phase);
+
+}  // namespace orbelune
