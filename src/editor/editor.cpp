@@ -109,7 +109,9 @@ LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer) {
-    if (rectPointer != nullptr) *rectPointer = &instance.editorRect;
+    // A host that passes no place for the pointer gets no success either.
+    if (rectPointer == nullptr) return 0;
+    *rectPointer = &instance.editorRect;
     return 1;
 }
 

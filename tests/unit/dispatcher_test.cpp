@@ -148,6 +148,9 @@ TEST(Dispatcher, EditorOpcodesWithoutAWindow) {
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 520);
     EXPECT_EQ(rect->right, 840);
+    // What a Linux host hands over is an X11 window id, not a window we can join.
+    EXPECT_EQ(plugin.dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(0x3a00007)), 0);
+    EXPECT_EQ(instance.editorWindow.load(), nullptr);
     EXPECT_EQ(plugin.dispatch(vst::effEditClose), 1);
     EXPECT_EQ(plugin.dispatch(vst::effEditIdle), 0);
     EXPECT_EQ(instance.idlePhase, 0.0f);

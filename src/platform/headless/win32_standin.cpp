@@ -102,6 +102,9 @@ HWND CreateWindowExA(DWORD extendedStyle, LPCSTR className, LPCSTR windowName, D
         std::lock_guard lock(standin::detail::lock());
         auto found = windowSystem().classes.find(className != nullptr ? className : "");
         if (found == windowSystem().classes.end()) return nullptr;
+        // As USER32 does, a child needs a parent that is a window: a Linux host's
+        // X11 window id is not one, so the editor reports that it cannot open.
+        if ((style & WS_CHILD) != 0 && findWindow(parent) == nullptr) return nullptr;
         auto window = std::make_unique<Window>();
         window->procedure = procedure = found->second.procedure;
         window->className = className;
