@@ -1,0 +1,46 @@
+// The renderer's command line: what the user asked for, before any plug-in is
+// loaded. Names of parameters are resolved against the plug-in later.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "audio_file.h"
+
+namespace render {
+
+struct NamedValue {
+    std::string name;
+    float value = 0.0f;
+};
+
+struct TimedValue {
+    std::string name;
+    double seconds = 0.0;
+    float value = 0.0f;
+};
+
+enum class Mode { render, demo, info, measureDecay, help };
+
+struct CommandLine {
+    Mode mode = Mode::demo;
+    std::string pluginPath;          // empty: the plug-in built beside the renderer
+    std::string inputPath;
+    std::string outputPath;
+    std::string demoDirectory = "out/demo";
+    std::string decayCurvesPath;     // empty: not written
+    std::vector<NamedValue> settings;
+    std::vector<TimedValue> automation;
+    int blockSize = 512;
+    double tailSeconds = -1.0;       // negative: the measured default
+    bool bypass = false;
+    bool quiet = false;
+    SampleFormat format = SampleFormat::float32;
+};
+
+// Throws UsageError for anything malformed, with a one-line reason.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string helpText();
+
+}  // namespace render
