@@ -11,7 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 third="$root/build/third-party"
 prefix="$third/mingw"
-stamp="$prefix/.built-1"
+stamp="$prefix/.built-3"
 [ -f "$stamp" ] && exit 0
 
 # Debian source packages, in build order (each needs the ones before it).
@@ -85,9 +85,13 @@ if ! {
   buildPackage flac -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOCS=OFF -DBUILD_CXXLIBS=OFF \
     -DINSTALL_MANPAGES=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON &&
   buildPackage libvorbis &&
-  buildAutotoolsPackage opus --disable-doc --disable-extra-programs --disable-stack-protector &&
+  # Opus turns on _FORTIFY_SOURCE unless it is already defined; MinGW's checked
+  # string functions would then need libssp in every program.
+  buildAutotoolsPackage opus --disable-doc --disable-extra-programs --disable-stack-protector \
+    CFLAGS="-O2 -D_FORTIFY_SOURCE=0" &&
   buildPackage libsndfile -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DENABLE_MPEG=OFF -DENABLE_CPACK=OFF \
-    -DINSTALL_MANPAGES=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_STATIC_RUNTIME=ON
+    -DINSTALL_MANPAGES=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_STATIC_RUNTIME=ON \
+    -DCMAKE_C_FLAGS=-DFLAC__NO_DLL  # FLAC's headers assume a DLL unless told it is linked statically
 }; then
   echo "setup: the Windows libsndfile build failed (logs in $third/work); the Windows renderer will not be built" >&2
   exit 0
