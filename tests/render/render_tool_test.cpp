@@ -144,7 +144,7 @@ TEST(RendererErrors, FailCleanlyWithOneLineAndNoOutputFile) {
     const std::vector<Case> cases = {
         {"missing input", {"--plugin", kPlugin, (scratch / "missing.wav").string(), output}, 1, "missing.wav"},
         {"unsupported input format", {"--plugin", kPlugin, (scratch / "notaudio.wav").string(), output}, 1, "notaudio.wav"},
-        {"input that is a directory", {"--plugin", kPlugin, scratch.path().string(), output}, 1, "cannot"},
+        {"input that is a directory", {"--plugin", kPlugin, scratch.path().string(), output}, 1, "is a directory"},
         {"three-channel input", {"--plugin", kPlugin, (scratch / "three.wav").string(), output}, 1, "3 channels"},
         {"plug-in that does not exist", {"--plugin", (scratch / "nothing.so").string(), input, output}, 1, "does not exist"},
         {"plug-in that is not a library", {"--plugin", (scratch / "notaplugin.so").string(), input, output}, 1, "cannot load"},

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "errors.h"
@@ -67,6 +68,8 @@ class SoundFile {
 }  // namespace
 
 AudioFile readAudioFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw RenderError("input '" + path + "' is a directory, not a file");
     if (!std::ifstream(path).good()) throw RenderError("cannot open input '" + path + "': no such readable file");
     SF_INFO info = {};
     SoundFile file(path, SFM_READ, info);

@@ -178,7 +178,7 @@ void writeDecayCurves(const std::string& path, const DecayMeasurement& measureme
     const std::string temporaryPath = path + ".partial";
     std::FILE* file = std::fopen(temporaryPath.c_str(), "w");
     if (file == nullptr) throw RenderError("cannot write decay curves to '" + path + "'");
-    std::fprintf(file, "# energy decay curves (Schroeder backward integration), dB; time in seconds\n# time broadband");
+    std::fprintf(file, "# energy decay curves (Schroeder backward integration), dB; time in seconds\ntime broadband");
     for (const DecayCurve& band : measurement.octaveBands) std::fprintf(file, " %.0fHz", band.centreHz);
     std::fprintf(file, "\n");
     const std::size_t frames = measurement.broadband.levelDecibels.size();
