@@ -10,7 +10,9 @@ for program in build/windows/tests/wine/*_test.exe; do
   [ -e "$program" ] || continue
   cp build/windows/Drevon_Orbelune.dll "$(dirname "$program")/"
   echo "-- $(basename "$program")" >&2
-  (cd "$(dirname "$program")" && xvfb-run -a wine "$(basename "$program")") || status=1
+  # The Wine server is stopped inside the virtual display's lifetime, so no Wine
+  # process is left talking to a display that has gone.
+  (cd "$(dirname "$program")" &&
+    xvfb-run -a sh -c 'wine "$1"; code=$?; wineserver -k 2>/dev/null; exit $code' sh "$(basename "$program")") || status=1
 done
-wineserver -k 2>/dev/null || true
 exit $status

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The native suite again under AddressSanitizer with UndefinedBehaviorSanitizer,
+# the threading tests under ThreadSanitizer, and the host-call fuzzer: the
+# committed corpus as regression inputs, then a bounded fuzzing run.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+jobs=$(nproc)
+fuzz_seconds="${ORBELUNE_FUZZ_SECONDS:-60}"
+configure() {
+  local dir=$1 sanitizers=$2
+  shift 2
+  CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DORBELUNE_SANITIZE="$sanitizers" -DORBELUNE_BENCH=OFF "$@" >/dev/null
+}
+
+status=0
+
+echo "-- AddressSanitizer + UndefinedBehaviorSanitizer: whole native suite" >&2
+configure build/asan address,undefined -DORBELUNE_FUZZ=ON
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" || status=1
+
+echo "-- ThreadSanitizer: threads sharing instances" >&2
+configure build/tsan thread
+cmake --build build/tsan -j "$jobs" --target orbelune_hardening_tests
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/hardening/orbelune_hardening_tests \
+  --gtest_filter='ThreadStorm.*:StressCycles.InstancesProcessingAtOnce*' || status=1
+
+echo "-- host-call fuzzer: corpus, then ${fuzz_seconds} s of fuzzing" >&2
+fuzzer=build/asan/tests/hardening/host_call_fuzzer
+work_corpus=build/asan/fuzz-corpus
+mkdir -p "$work_corpus"
+cp tests/hardening/corpus/* "$work_corpus"/
+ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -runs=0 tests/hardening/corpus/* || status=1
+ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=4096 -max_len=4096 \
+  -print_final_stats=1 -artifact_prefix=build/asan/ "$work_corpus" 2>&1 | tail -n 12 || status=1
+exit $status

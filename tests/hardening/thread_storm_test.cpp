@@ -1,0 +1,91 @@
+// A host's audio thread, automation thread and GUI thread all on one instance.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "engine/delay_lines.h"
+#include "host/instance.h"
+#include "unit/test_host.h"
+
+namespace {
+
+constexpr int kBlockFrames = 256;
+constexpr int kValueSteps = 1024;  // the writer only ever stores k/1024
+
+bool isWrittenValue(float value, float initial) {
+    if (value == initial) return true;
+    const float scaled = value * kValueSteps;
+    return value >= 0.0f && value <= 1.0f && scaled == std::floor(scaled);
+}
+
+TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
+    testhost::Instance plugin;
+    vst::AEffect* effect = plugin.get();
+    auto& instance = *orbelune::instanceOf(effect);
+    float initial[orbelune::kParamCount];
+    for (int index = 0; index < orbelune::kParamCount; ++index) initial[index] = effect->getParameter(effect, index);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::atomic<bool> tornValue{false};
+    std::atomic<bool> badSample{false};
+
+    std::thread audio([&] {
+        std::vector<float> left(kBlockFrames), right(kBlockFrames);
+        float* channels[] = {left.data(), right.data()};
+        unsigned noise = 1;
+        while (!stop.load()) {
+            for (int frame = 0; frame < kBlockFrames; ++frame) {
+                noise = noise * 1664525u + 1013904223u;
+                left[frame] = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                right[frame] = -left[frame];
+            }
+            effect->processReplacing(effect, channels, channels, kBlockFrames);
+            for (int frame = 0; frame < kBlockFrames; ++frame) {
+                if (!std::isfinite(left[frame]) || std::fabs(right[frame]) > 0.99000001f) badSample = true;
+            }
+            blocks.fetch_add(1);
+        }
+    });
+    std::thread automation([&] {
+        for (int step = 0; step < 20000; ++step) {
+            // Bypass stays below its threshold so that every block runs the network.
+            const int index = step % (orbelune::kParamCount - 1);
+            effect->setParameter(effect, index, static_cast<float>(step % (kValueSteps + 1)) / kValueSteps);
+            if (step % 500 == 0) std::this_thread::yield();
+        }
+    });
+    std::thread gui([&] {
+        while (!stop.load()) {
+            for (int index = 0; index < orbelune::kParamCount; ++index) {
+                if (!isWrittenValue(effect->getParameter(effect, index), initial[index])) tornValue = true;
+            }
+            const float meter = instance.outputMeter.load(std::memory_order_relaxed);
+            if (!(meter >= 0.0f && meter < 1.0f)) tornValue = true;
+        }
+    });
+
+    automation.join();
+    while (blocks.load() < 50) std::this_thread::yield();
+    stop = true;
+    audio.join();
+    gui.join();
+
+    EXPECT_FALSE(tornValue.load());
+    EXPECT_FALSE(badSample.load());
+
+    // The last "Size" request is applied by the next processed block, once.
+    effect->setParameter(effect, orbelune::kParamSize, 0.25f);
+    float silence[kBlockFrames] = {};
+    float* channels[] = {silence, silence};
+    effect->processReplacing(effect, channels, channels, kBlockFrames);
+    EXPECT_EQ(instance.engine.rebuildRequested.load(), 0);
+    for (int line = 0; line < orbelune::kLineCount; ++line) {
+        EXPECT_EQ(instance.engine.lineLength[line], orbelune::lineLengthFor(line, 0.25f, instance.sampleRate));
+    }
+}
+
+}  // namespace
