@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "errors.h"
@@ -142,7 +143,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string helpText() {
-    return R"(Usage: orbelune-render [options] [INPUT OUTPUT]
+    std::string text = R"(Usage: orbelune-render [options] [INPUT OUTPUT]
 
 Runs an audio file through a VST 2 effect with two inputs and two outputs
 (by default Drevon Orbelune, built beside this program), as a host would.
@@ -163,8 +164,8 @@ Options:
                         exactly between two blocks; repeatable
   --block FRAMES        block size handed to the plug-in (default 512)
   --tail SECONDS        silence appended so the reverb tail is rendered
-                        (default: long enough for the default settings' tail
-                        to fall by 60 dB)
+                        (default: %TAIL% s, measured: the default settings'
+                        tail falls by 60 dB within it)
   --bypass              bypass the plug-in, for an A/B reference of the same
                         length
   --pcm24               write 24-bit integer samples instead of 32-bit float
@@ -187,6 +188,11 @@ Examples:
   orbelune-render --measure-decay --set Decay=0.3
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";
+    char tail[16];
+    std::snprintf(tail, sizeof(tail), "%.1f", kDefaultTailSeconds);
+    const std::string marker = "%TAIL%";
+    text.replace(text.find(marker), marker.size(), tail);
+    return text;
 }
 
 }  // namespace render

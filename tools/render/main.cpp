@@ -21,14 +21,6 @@
 namespace render {
 namespace {
 
-// The default tail: how long the default settings' reverb takes to fall by
-// 60 dB, so that a render without --tail holds the whole tail. Measured with
-//   build/linux/tools/orbelune-render --measure-decay
-// (the broadband RT60 of the default settings at 44100 Hz, Schroeder
-// integration, T30 fit), which printed PLACEHOLDER s; rounded up, plus the
-// longest time before the first reflection leaves the network.
-constexpr double kDefaultTailSeconds = 8.0;
-
 constexpr double kImpulseChunkSeconds = 1.0;        // the impulse response grows by this much at a time
 constexpr double kLongestImpulseResponseSeconds = 120.0;
 constexpr double kImpulseResponseRangeDecibels = 100.0;  // rendered until a chunk is this far below the loudest
@@ -161,8 +153,7 @@ void printLevels(const char* what, const std::string& path, const StereoBuffer& 
 }
 
 std::size_t tailFrames(const CommandLine& commandLine, double sampleRate) {
-    const double seconds = commandLine.tailSeconds >= 0.0 ? commandLine.tailSeconds : kDefaultTailSeconds;
-    return static_cast<std::size_t>(std::llround(seconds * sampleRate));
+    return static_cast<std::size_t>(std::llround(commandLine.tailSeconds * sampleRate));
 }
 
 void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
@@ -183,7 +174,7 @@ void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
     }
 }
 
-void runDemo(vst::AEffect* effect, const CommandLine& commandLine) {
+void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandLine& commandLine) {
     const std::filesystem::path directory(commandLine.demoDirectory);
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -204,8 +195,13 @@ void runDemo(vst::AEffect* effect, const CommandLine& commandLine) {
     writeAudioFile(dryPath, dry, kDemoSampleRate, commandLine.format);
     writeAudioFile(wetPath, wet, kDemoSampleRate, commandLine.format);
 
+    // A fresh instance for the impulse response, so that the measurement is
+    // the same as --measure-decay's and owes nothing to the phrase before it.
+    LoadedPlugin measuring;
+    loadPlugin(pluginPath, measuring);
     StereoBuffer impulseResponse;
-    const DecayMeasurement measurement = measureAndPrintDecay(effect, kDemoSampleRate, settings, impulseResponse);
+    const DecayMeasurement measurement =
+        measureAndPrintDecay(measuring.effect, kDemoSampleRate, settings, impulseResponse);
     writeAudioFile(responsePath, impulseResponse, kDemoSampleRate, SampleFormat::float32);
     writeDecayCurves(curvesPath, measurement);
     if (commandLine.quiet) return;
@@ -242,7 +238,7 @@ int run(const std::vector<std::string>& arguments) {
             runRender(plugin.effect, commandLine);
             break;
         case Mode::demo:
-            runDemo(plugin.effect, commandLine);
+            runDemo(plugin.effect, plugin.path, commandLine);
             break;
         case Mode::help:
             break;
