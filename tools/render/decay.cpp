@@ -26,6 +26,10 @@ constexpr double kHighestBandEdgeRatio = 1.4142135623730951;  // upper edge of a
 constexpr double kNyquistMargin = 0.45;     // bands whose upper edge passes 0.45 of the rate are left out
 constexpr int kBandFilterStages = 2;        // two band-pass sections: fourth-order skirts
 constexpr double kCurveStepSeconds = 0.001; // resolution of the written curves
+// A band filter rings on its own; a band time below twice the filters' own
+// time (measured the same way on a bare impulse) says more about the filter
+// than about the plug-in, and is not reported.
+constexpr double kFilterRingingMargin = 2.0;
 
 // A second-order band-pass with 0 dB at its centre (the bilinear cookbook form),
 // run in transposed direct form II.
@@ -112,6 +116,17 @@ bool fitSlope(const DecayCurve& curve, double endDecibels, double& slope) {
     return slope < 0.0;
 }
 
+// The reverberation time the band filters give a bare impulse.
+double filterDecaySeconds(double centreHz, double sampleRate) {
+    const std::size_t frames = static_cast<std::size_t>(sampleRate);  // a second: far longer than any ringing
+    std::vector<float> impulse(frames, 0.0f);
+    impulse[0] = 1.0f;
+    const std::vector<double> ringing = bandFiltered(impulse, centreHz, sampleRate);
+    const std::vector<double> silence(frames, 0.0);
+    const double seconds = decayCurveOf(frameEnergy(ringing, silence), centreHz, sampleRate).rt60Seconds;
+    return std::isnan(seconds) ? 0.0 : seconds;
+}
+
 std::string formatSeconds(const DecayCurve& curve) {
     if (std::isnan(curve.rt60Seconds)) return "   -  ";
     char text[32];
@@ -166,7 +181,12 @@ DecayMeasurement measureDecay(const StereoBuffer& impulseResponse, double sample
         if (centreHz * kHighestBandEdgeRatio > kNyquistMargin * sampleRate) continue;
         const std::vector<double> bandEnergy = frameEnergy(bandFiltered(impulseResponse.left, centreHz, sampleRate),
                                                            bandFiltered(impulseResponse.right, centreHz, sampleRate));
-        measurement.octaveBands.push_back(decayCurveOf(bandEnergy, centreHz, sampleRate));
+        DecayCurve band = decayCurveOf(bandEnergy, centreHz, sampleRate);
+        if (band.rt60Seconds < kFilterRingingMargin * filterDecaySeconds(centreHz, sampleRate)) {
+            band.rt60Seconds = std::numeric_limits<double>::quiet_NaN();
+            band.fitRangeDecibels = 0;
+        }
+        measurement.octaveBands.push_back(band);
     }
     return measurement;
 }
@@ -203,7 +223,7 @@ void writeDecayCurves(const std::string& path, const DecayMeasurement& measureme
 }
 
 std::string describeDecay(const DecayMeasurement& measurement) {
-    std::string text = "RT60 (Schroeder integration, T30 fit; T20 where marked *)\n  broadband  " +
+    std::string text = "RT60 (Schroeder integration, T30 fit; T20 where marked *; - where no decay is measurable)\n  broadband  " +
                        formatSeconds(measurement.broadband) + " s" +
                        shortFitMark(measurement.broadband) + "\n";
     for (const DecayCurve& band : measurement.octaveBands) {
