@@ -11,6 +11,7 @@ packages=(
   libsndfile1-dev
   clang libclang-rt-14-dev
   gnuplot-nox
+  dpkg-dev make
   fontconfig
   python3-fonttools
 )

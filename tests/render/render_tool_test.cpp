@@ -1,0 +1,181 @@
+// The renderer as a user meets it: files in and out, options, any stereo
+// plug-in, and every way a render can fail.
+#include <algorithm>
+
+#include "render_test_support.h"
+
+namespace rendertest {
+namespace {
+
+const std::string kPlugin = ORBELUNE_PLUGIN_BINARY;
+const std::string kFixtures = ORBELUNE_FIXTURE_DIRECTORY;
+
+std::string fixture(const std::string& name) { return kFixtures + "/render_fixture_" + name + ".so"; }
+
+// Writes a short stereo input and returns its path.
+std::string writeInput(const ScratchDirectory& scratch, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                       const std::string& name = "input.wav", int channels = 2) {
+    writeAudio(scratch / name, testSignal(4410, channels), format);
+    return (scratch / name).string();
+}
+
+TEST(RendererFormats, ReadsWavFlacAndAiffAndWritesFloatOr24BitPcm) {
+    ScratchDirectory scratch;
+    struct Case {
+        std::string input;
+        int inputFormat;
+        std::string output;
+        std::vector<std::string> options;
+        int expectedFormat;
+    };
+    const std::vector<Case> cases = {
+        {"in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, "out.wav", {}, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "out.wav", {"--pcm24"}, SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+        {"in.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, "out.aiff", {}, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {"in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, "out.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.input + " -> " + test.output);
+        const std::string input = writeInput(scratch, test.inputFormat, test.input);
+        std::vector<std::string> arguments = {"--plugin", kPlugin, "--tail", "0.25", input, (scratch / test.output).string()};
+        arguments.insert(arguments.end(), test.options.begin(), test.options.end());
+        const ProgramResult result = runRenderer(arguments, scratch);
+        ASSERT_EQ(result.exitStatus, 0) << result.errors;
+        const Audio output = readAudio(scratch / test.output);
+        EXPECT_EQ(output.format, test.expectedFormat);
+        EXPECT_EQ(output.channels, 2);
+        EXPECT_EQ(output.frames(), 4410u + 11025u);
+        // The summary names peak, RMS and speed.
+        EXPECT_NE(result.output.find("peak"), std::string::npos);
+        EXPECT_NE(result.output.find("real time"), std::string::npos);
+    }
+}
+
+TEST(RendererBypass, GivesTheInputBackBitForBitWithTheTailAsSilence) {
+    ScratchDirectory scratch;
+    const std::string input = writeInput(scratch);
+    const std::string output = (scratch / "dry.wav").string();
+    // Through the plug-in's own bypass, and through the host's for a plug-in
+    // that has none (the gain fixture at 0.5 would otherwise halve the signal).
+    for (const std::vector<std::string>& plugin :
+         {std::vector<std::string>{"--plugin", kPlugin}, {"--plugin", fixture("legacy_gain"), "--set", "gain=0.5"}}) {
+        std::vector<std::string> arguments = plugin;
+        arguments.insert(arguments.end(), {"--bypass", "--tail", "0.1", input, output});
+        ASSERT_EQ(runRenderer(arguments, scratch).exitStatus, 0);
+        const Audio original = readAudio(input);
+        const Audio bypassed = readAudio(output);
+        ASSERT_EQ(bypassed.frames(), original.frames() + 4410u);
+        EXPECT_TRUE(std::equal(original.samples.begin(), original.samples.end(), bypassed.samples.begin()));
+        EXPECT_TRUE(std::all_of(bypassed.samples.begin() + static_cast<std::ptrdiff_t>(original.samples.size()),
+                                bypassed.samples.end(), [](float sample) { return sample == 0.0f; }));
+    }
+}
+
+// A plug-in that is not ours: exported only as "main", no replacing process.
+// Its gain parameter shows when settings and automation land.
+TEST(RendererForeignPlugin, DrivesAnyStereoEffectAndAppliesAutomationAtItsFrame) {
+    ScratchDirectory scratch;
+    const std::string input = writeInput(scratch);
+    const std::string output = (scratch / "out.wav").string();
+    const ProgramResult result = runRenderer({"--plugin", fixture("legacy_gain"), "--set", "GAIN=0.5", "--automate",
+                                              "Gain@0.01s=0.25", "--tail", "0", input, output},
+                                             scratch);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    const Audio original = readAudio(input);
+    const Audio rendered = readAudio(output);
+    ASSERT_EQ(rendered.frames(), original.frames());
+    constexpr std::size_t kChangeFrame = 441;  // 0.01 s at 44100 Hz, inside the first 512-frame block
+    for (std::size_t frame = 0; frame < original.frames(); ++frame) {
+        const float gain = frame < kChangeFrame ? 0.5f : 0.25f;
+        for (int channel = 0; channel < 2; ++channel) {
+            ASSERT_EQ(rendered.sample(frame, channel), original.sample(frame, channel) * gain)
+                << "frame " << frame << " channel " << channel;
+        }
+    }
+}
+
+TEST(RendererInfo, PrintsIdentityCanDoAnswersAndParameterTable) {
+    ScratchDirectory scratch;
+    const ProgramResult result = runRenderer({"--plugin", kPlugin, "--info", "--set", "decay=1"}, scratch);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    for (const char* expected : {"Drevon Orbelune", "Drevon Audio Technologies", "Drevon Orbelune 3D Reverb", "1000",
+                                 "effect", "2in2out", "Pre-Delay", "3D Width", "15.00", "ms"}) {
+        EXPECT_NE(result.output.find(expected), std::string::npos) << expected;
+    }
+}
+
+TEST(RendererDemo, WritesDryWetImpulseResponseAndCurvesWithoutInput) {
+    ScratchDirectory scratch;
+    const std::string directory = (scratch / "demo").string();
+    const ProgramResult result = runRenderer({"--plugin", kPlugin, "--demo-dir", directory, "--tail", "1"}, scratch);
+    ASSERT_EQ(result.exitStatus, 0) << result.errors;
+    EXPECT_NE(result.output.find("RT60"), std::string::npos);
+    EXPECT_NE(result.output.find("\"Decay\" shows 6.91 s"), std::string::npos);
+    const Audio dry = readAudio(scratch / "demo/demo-dry.wav");
+    const Audio wet = readAudio(scratch / "demo/demo-orbelune.wav");
+    EXPECT_EQ(dry.frames(), wet.frames());
+    EXPECT_GT(dry.frames(), 4u * 44100u);
+    float peak = 0.0f;
+    for (const float sample : dry.samples) peak = std::max(peak, std::fabs(sample));
+    EXPECT_FLOAT_EQ(peak, 0.5f);  // -6 dBFS
+    EXPECT_GT(readAudio(scratch / "demo/impulse-response.wav").frames(), 0u);
+    EXPECT_NE(fileText(scratch / "demo/decay-curves.dat").find("broadband"), std::string::npos);
+}
+
+// Every failure: a non-zero status, one line on standard error that says what
+// went wrong, and no output file (not even a partial one) left behind; an
+// output that existed before keeps its content.
+TEST(RendererErrors, FailCleanlyWithOneLineAndNoOutputFile) {
+    ScratchDirectory scratch;
+    const std::string input = writeInput(scratch);
+    writeInput(scratch, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "three.wav", 3);
+    std::ofstream(scratch / "notaudio.wav") << "this is not a sound file\n";
+    std::ofstream(scratch / "notaplugin.so") << "this is not a library\n";
+    const std::string output = (scratch / "out.wav").string();
+    const std::string existing = (scratch / "existing.wav").string();
+    std::ofstream(existing) << "precious";
+
+    struct Case {
+        std::string what;
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;  // a part of the error line
+    };
+    const std::vector<Case> cases = {
+        {"missing input", {"--plugin", kPlugin, (scratch / "missing.wav").string(), output}, 1, "missing.wav"},
+        {"unsupported input format", {"--plugin", kPlugin, (scratch / "notaudio.wav").string(), output}, 1, "notaudio.wav"},
+        {"input that is a directory", {"--plugin", kPlugin, scratch.path().string(), output}, 1, "is a directory"},
+        {"three-channel input", {"--plugin", kPlugin, (scratch / "three.wav").string(), output}, 1, "3 channels"},
+        {"plug-in that does not exist", {"--plugin", (scratch / "nothing.so").string(), input, output}, 1, "does not exist"},
+        {"plug-in that is not a library", {"--plugin", (scratch / "notaplugin.so").string(), input, output}, 1, "cannot load"},
+        {"library without an entry point", {"--plugin", fixture("no_entry"), input, output}, 1, "neither VSTPluginMain nor main"},
+        {"entry point returning null", {"--plugin", fixture("null_entry"), input, output}, 1, "returned null"},
+        {"mono plug-in", {"--plugin", fixture("mono_effect"), input, output}, 1, "1 inputs and 1 outputs"},
+        {"output directory that does not exist", {"--plugin", kPlugin, input, (scratch / "no/such/dir/out.wav").string()}, 1, "cannot write output"},
+        {"output format unknown", {"--plugin", kPlugin, input, (scratch / "out.mp9").string()}, 2, ".wav, .flac or .aiff"},
+        {"unknown parameter", {"--plugin", kPlugin, "--set", "Wetness=0.5", input, existing}, 2,
+         "valid names: \"Decay\", \"Size\", \"Damping\", \"3D Width\", \"Pre-Delay\", \"Mix\", \"Bypass\""},
+        {"unknown automated parameter", {"--plugin", kPlugin, "--automate", "Room@1s=0.5", input, existing}, 2, "valid names"},
+        {"value above 1", {"--plugin", kPlugin, "--set", "Decay=1.5", input, existing}, 2, "from 0 to 1"},
+        {"value below 0", {"--plugin", kPlugin, "--automate", "Mix@1=-0.1", input, existing}, 2, "from 0 to 1"},
+        {"value not a number", {"--plugin", kPlugin, "--set", "Decay=loud", input, existing}, 2, "from 0 to 1"},
+        {"malformed automation", {"--plugin", kPlugin, "--automate", "Mix=0.5", input, existing}, 2, "NAME@TIME=VALUE"},
+        {"bad block size", {"--plugin", kPlugin, "--block", "0", input, existing}, 2, "--block"},
+        {"negative tail", {"--plugin", kPlugin, "--tail", "-1", input, existing}, 2, "--tail"},
+        {"unknown option", {"--plugin", kPlugin, "--loud", input, existing}, 2, "--loud"},
+        {"input without output", {"--plugin", kPlugin, input}, 2, "OUTPUT"},
+    };
+    const std::vector<std::string> filesBefore = scratch.fileNames();
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        const ProgramResult result = runRenderer(test.arguments, scratch);
+        EXPECT_EQ(result.exitStatus, test.status);
+        EXPECT_EQ(lineCount(result.errors), 1) << result.errors;
+        EXPECT_NE(result.errors.find(test.message), std::string::npos) << result.errors;
+        EXPECT_EQ(scratch.fileNames(), filesBefore);
+        EXPECT_EQ(fileText(existing), "precious");
+    }
+}
+
+}  // namespace
+}  // namespace rendertest

@@ -1,0 +1,198 @@
+#include "command_line.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "errors.h"
+
+namespace render {
+
+namespace {
+
+constexpr int kLargestBlockSize = 65536;
+constexpr double kLargestTailSeconds = 3600.0;  // an hour of tail is surely a typo
+
+bool parseNumber(const std::string& text, double& number) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    number = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(number);
+}
+
+float parseParameterValue(const std::string& name, const std::string& text) {
+    double value = 0.0;
+    if (!parseNumber(text, value) || value < 0.0 || value > 1.0) {
+        throw UsageError("value \"" + text + "\" for " + name + " must be a number from 0 to 1");
+    }
+    return static_cast<float>(value);
+}
+
+// "NAME=VALUE"
+NamedValue parseSetting(const std::string& text) {
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError("--set takes NAME=VALUE, as in --set Decay=0.8; got \"" + text + "\"");
+    }
+    NamedValue setting;
+    setting.name = text.substr(0, equals);
+    setting.value = parseParameterValue(setting.name, text.substr(equals + 1));
+    return setting;
+}
+
+// "NAME@TIME=VALUE", the time in seconds with an optional "s", or in "ms".
+TimedValue parseAutomation(const std::string& text) {
+    const std::size_t at = text.rfind('@');
+    const std::size_t equals = text.rfind('=');
+    if (at == std::string::npos || equals == std::string::npos || at == 0 || equals < at) {
+        throw UsageError("--automate takes NAME@TIME=VALUE, as in --automate \"Size@2.5s=0.9\"; got \"" + text + "\"");
+    }
+    TimedValue change;
+    change.name = text.substr(0, at);
+    std::string time = text.substr(at + 1, equals - at - 1);
+    double scale = 1.0;
+    if (time.size() > 2 && time.compare(time.size() - 2, 2, "ms") == 0) {
+        time.resize(time.size() - 2);
+        scale = 0.001;
+    } else if (!time.empty() && time.back() == 's') {
+        time.pop_back();
+    }
+    if (!parseNumber(time, change.seconds) || change.seconds < 0.0) {
+        throw UsageError("the time in --automate \"" + text + "\" must be a non-negative number of seconds");
+    }
+    change.seconds *= scale;
+    change.value = parseParameterValue(change.name, text.substr(equals + 1));
+    return change;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine commandLine;
+    std::vector<std::string> files;
+    bool info = false;
+    bool measure = false;
+    for (std::size_t position = 0; position < arguments.size(); ++position) {
+        const std::string& argument = arguments[position];
+        // The value of an option: the next argument, which must be there.
+        auto value = [&]() -> const std::string& {
+            if (position + 1 >= arguments.size()) throw UsageError(argument + " needs a value; see --help");
+            return arguments[++position];
+        };
+        if (argument == "--help" || argument == "-h") {
+            commandLine.mode = Mode::help;
+            return commandLine;
+        } else if (argument == "--plugin") {
+            commandLine.pluginPath = value();
+        } else if (argument == "--set") {
+            commandLine.settings.push_back(parseSetting(value()));
+        } else if (argument == "--automate") {
+            commandLine.automation.push_back(parseAutomation(value()));
+        } else if (argument == "--block") {
+            double blockSize = 0.0;
+            const std::string& text = value();
+            if (!parseNumber(text, blockSize) || blockSize < 1.0 || blockSize > kLargestBlockSize ||
+                blockSize != std::floor(blockSize)) {
+                throw UsageError("--block must be a whole number of frames from 1 to 65536; got \"" + text + "\"");
+            }
+            commandLine.blockSize = static_cast<int>(blockSize);
+        } else if (argument == "--tail") {
+            const std::string& text = value();
+            if (!parseNumber(text, commandLine.tailSeconds) || commandLine.tailSeconds < 0.0 ||
+                commandLine.tailSeconds > kLargestTailSeconds) {
+                throw UsageError("--tail must be a number of seconds from 0 to 3600; got \"" + text + "\"");
+            }
+        } else if (argument == "--bypass") {
+            commandLine.bypass = true;
+        } else if (argument == "--pcm24") {
+            commandLine.format = SampleFormat::pcm24;
+        } else if (argument == "--info") {
+            info = true;
+        } else if (argument == "--measure-decay") {
+            measure = true;
+        } else if (argument == "--decay-curves") {
+            commandLine.decayCurvesPath = value();
+        } else if (argument == "--demo-dir") {
+            commandLine.demoDirectory = value();
+        } else if (argument == "--quiet" || argument == "-q") {
+            commandLine.quiet = true;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            throw UsageError("unknown option " + argument + "; see --help");
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (info && measure) throw UsageError("--info and --measure-decay cannot be combined");
+    if ((info || measure) && !files.empty()) {
+        throw UsageError(std::string(info ? "--info" : "--measure-decay") + " takes no input or output file");
+    }
+    if (files.size() == 1) throw UsageError("an input file needs an output file: orbelune-render INPUT OUTPUT");
+    if (files.size() > 2) throw UsageError("too many files: orbelune-render takes one INPUT and one OUTPUT");
+    if (info) {
+        commandLine.mode = Mode::info;
+    } else if (measure) {
+        commandLine.mode = Mode::measureDecay;
+    } else if (files.size() == 2) {
+        commandLine.mode = Mode::render;
+        commandLine.inputPath = files[0];
+        commandLine.outputPath = files[1];
+    }
+    return commandLine;
+}
+
+std::string helpText() {
+    std::string text = R"(Usage: orbelune-render [options] [INPUT OUTPUT]
+
+Runs an audio file through a VST 2 effect with two inputs and two outputs
+(by default Drevon Orbelune, built beside this program), as a host would.
+Without files it renders the built-in demo into out/demo/.
+
+Files:
+  INPUT                 WAV, FLAC, AIFF or any format libsndfile reads; mono
+                        input is fed to both inputs
+  OUTPUT                .wav (default: 32-bit float), .aiff, or .flac (24-bit)
+
+Options:
+  --plugin PATH         the plug-in binary (.so on Linux, .dll on Windows)
+  --set NAME=VALUE      set a parameter, by its name as the plug-in reports it
+                        (any letter case), to a value from 0 to 1; repeatable
+  --automate NAME@TIME=VALUE
+                        change a parameter at a time (seconds, "2.5s", or
+                        "250ms"); the block is split there so the change lands
+                        exactly between two blocks; repeatable
+  --block FRAMES        block size handed to the plug-in (default 512)
+  --tail SECONDS        silence appended so the reverb tail is rendered
+                        (default: %TAIL% s, measured: the default settings'
+                        tail falls by 60 dB within it)
+  --bypass              bypass the plug-in, for an A/B reference of the same
+                        length
+  --pcm24               write 24-bit integer samples instead of 32-bit float
+  --info                print the plug-in's names, version, category, effCanDo
+                        answers and parameter table, then exit
+  --measure-decay       render the impulse response at the given settings and
+                        print its reverberation time (RT60, Schroeder
+                        integration), broadband and per octave band
+  --decay-curves FILE   with --measure-decay or the demo: also write the
+                        energy decay curves as text columns for plotting
+  --demo-dir DIR        where the demo goes (default out/demo)
+  -q, --quiet           no progress bar and no summary
+  -h, --help            this text
+
+Examples:
+  orbelune-render --info
+  orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Pre-Delay=0.25"
+  orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=0.9" --tail 6
+  orbelune-render drums.flac drums-dry.wav --bypass
+  orbelune-render --measure-decay --set Decay=0.3
+  orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
+)";
+    char tail[16];
+    std::snprintf(tail, sizeof(tail), "%.1f", kDefaultTailSeconds);
+    const std::string marker = "%TAIL%";
+    text.replace(text.find(marker), marker.size(), tail);
+    return text;
+}
+
+}  // namespace render
