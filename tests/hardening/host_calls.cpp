@@ -98,10 +98,21 @@ void fillInput(ByteReader& reader, std::vector<float>& channel, int frames) {
     }
 }
 
-void checkOutput(const std::vector<float>& channel, int frames) {
+// A processed block stays finite and within the limit; a passed-through one is
+// the host's own input, bit for bit.
+void checkOutput(const std::vector<float>& channel, const std::vector<float>& input, int frames, bool passedThrough) {
     for (int frame = 0; frame < frames; ++frame) {
-        if (!std::isfinite(channel[frame]) || std::fabs(channel[frame]) > kOutputLimit) violated("output sample");
+        if (passedThrough) {
+            if (std::memcmp(&channel[frame], &input[frame], sizeof(float)) != 0) violated("bypassed sample");
+        } else if (!std::isfinite(channel[frame]) || std::fabs(channel[frame]) > kOutputLimit) {
+            violated("output sample");
+        }
     }
+}
+
+bool passesThrough(vst::AEffect* effect) {
+    const auto* instance = orbelune::instanceOf(effect);
+    return instance->hostBypass.load() != 0 || effect->getParameter(effect, orbelune::kParamBypass) > 0.5f;
 }
 
 void process(Session& session, vst::AEffect* effect, ByteReader& reader) {
@@ -114,9 +125,12 @@ void process(Session& session, vst::AEffect* effect, ByteReader& reader) {
     const bool inPlace = (mode & 1) != 0;
     float** outputs = inPlace ? inputs : separate;
     const int frameArgument = (mode & 2) != 0 && frames == 0 ? -static_cast<int>(reader.byte()) : frames;
+    const std::vector<float> originalLeft = session.left, originalRight = session.right;
+    const bool passedThrough = passesThrough(effect);
     effect->processReplacing(effect, inputs, outputs, frameArgument);
-    checkOutput(inPlace ? session.left : session.outLeft, frames);
-    checkOutput(inPlace ? session.right : session.outRight, frames);
+    const int written = frameArgument > 0 ? frameArgument : 0;
+    checkOutput(inPlace ? session.left : session.outLeft, originalLeft, written, passedThrough);
+    checkOutput(inPlace ? session.right : session.outRight, originalRight, written, passedThrough);
 }
 
 void dispatchAnything(Session& session, vst::AEffect*& effect, ByteReader& reader) {

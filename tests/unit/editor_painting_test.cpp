@@ -251,7 +251,7 @@ TEST(EditorFrame, ALargerClientAreaMovesOnlyTheFarStudsAndTheFooter) {
     OpenEditor editor;
     const HWND wide = CreateWindowExA(0, orbelune::kEditorClassName, "", 0, 0, 0, 1000, 600, editor.parent, nullptr,
                                       nullptr, &editor.instance());
-    editor.instance().editorWindow.store(wide);
+    const HWND original = editor.instance().editorWindow.exchange(wide);
     standin::clearDrawingCalls();
     SendMessageA(wide, WM_PAINT, 0, 0);
     const Calls calls = standin::drawingCalls();
@@ -264,6 +264,7 @@ TEST(EditorFrame, ALargerClientAreaMovesOnlyTheFarStudsAndTheFooter) {
     EXPECT_EQ(callsTo(calls, "BitBlt")[0].arguments[2], 1000);
     DestroyWindow(wide);
     EXPECT_EQ(editor.instance().editorWindow.load(), nullptr);
+    editor.instance().editorWindow.store(original);  // so that closing the instance takes its window along
 }
 
 }  // namespace
