@@ -33,10 +33,13 @@ struct DrawingState {
     std::vector<std::wstring> installedFamilies{L"Inter", L"Cinzel"};
 };
 
-DrawingState& drawing() {
-    static DrawingState* instance = new DrawingState;  // outlives every static destructor
-    return *instance;
+// Released when the module unloads, like the window system.
+DrawingState*& drawingSlot() {
+    static DrawingState* instance = new DrawingState;
+    return instance;
 }
+
+DrawingState& drawing() { return *drawingSlot(); }
 
 // The bitmap a new memory context starts with, as GDI's stock one.
 char stockBitmap;
@@ -402,14 +405,18 @@ namespace standin {
 
 namespace detail {
 
-std::mutex& lock() {
-    static std::mutex* mutex = new std::mutex;
-    return *mutex;
-}
+// Both are constant-initialised and trivially destroyed, so they stay usable
+// however late the module's unload step runs.
+std::mutex standinLock;
+Counters standinCounters;
 
-Counters& counters() {
-    static Counters* values = new Counters;
-    return *values;
+std::mutex& lock() { return standinLock; }
+
+Counters& counters() { return standinCounters; }
+
+void releaseDrawingState() {
+    delete drawingSlot();
+    drawingSlot() = nullptr;
 }
 
 }  // namespace detail

@@ -2,6 +2,7 @@
 // run when the shared object (or a test program linking the plug-in) is loaded
 // and unloaded.
 #include "host/instance.h"
+#include "platform/headless/standin_state.h"
 
 namespace {
 
@@ -12,6 +13,10 @@ __attribute__((constructor)) void onModuleLoad() {
     orbelune::processAttach(reinterpret_cast<HINSTANCE>(&moduleAnchor));
 }
 
-__attribute__((destructor)) void onModuleUnload() { orbelune::processDetach(); }
+__attribute__((destructor)) void onModuleUnload() {
+    orbelune::processDetach();
+    standin::detail::releaseWindowSystem();
+    standin::detail::releaseDrawingState();
+}
 
 }  // namespace

@@ -36,10 +36,14 @@ struct WindowSystem {
     int liveTokens = 0;
 };
 
-WindowSystem& windowSystem() {
-    static WindowSystem* instance = new WindowSystem;  // outlives every static destructor
-    return *instance;
+// Made on first use and released only when the module unloads, after its last
+// caller: a test program's static destructors run before the module's unload step.
+WindowSystem*& windowSystemSlot() {
+    static WindowSystem* instance = new WindowSystem;
+    return instance;
 }
+
+WindowSystem& windowSystem() { return *windowSystemSlot(); }
 
 Window* findWindow(HWND window) {
     auto found = windowSystem().windows.find(window);
@@ -307,3 +311,8 @@ void failClassRegistrations(bool fail) {
 }
 
 }  // namespace standin
+
+void standin::detail::releaseWindowSystem() {
+    delete windowSystemSlot();
+    windowSystemSlot() = nullptr;
+}
