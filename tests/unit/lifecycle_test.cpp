@@ -79,9 +79,10 @@ TEST(Lifecycle, NewInstanceIsPreparedForDefaults) {
 
 TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
     Instance plugin;
-    auto& instance = *orbelune::instanceOf(plugin.get());
+    orbelune::PluginInstance* instance = orbelune::instanceOf(plugin.get());
+    ASSERT_NE(instance, nullptr);
     const HWND window = standin::createBareWindow();
-    instance.editorWindow = window;
+    instance->editorWindow.store(window);
     plugin.close();
     EXPECT_FALSE(IsWindow(window));
 }
