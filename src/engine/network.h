@@ -74,10 +74,15 @@ inline NetworkBlockValues networkBlockValues(const EngineState& engine, float de
             kLowCutRadiansPerSecond / sampleRate};
 }
 
-inline double feedbackGainFor(const NetworkBlockValues& block, const EngineState& engine) {
+inline double feedbackGainFor(const NetworkBlockValues& block, const FrameControls& controls) {
     const double gain =
-        (block.levelSquaredGain * engine.levelSquared + block.levelPowGain * engine.levelPow) + block.decayBase;
+        (block.levelSquaredGain * controls.levelSquared + block.levelPowGain * controls.levelPow) + block.decayBase;
     return gain > kMaxFeedbackGain ? kMaxFeedbackGain : gain;
+}
+
+// The same from the side chain's fields as they stand after a frame's analysis.
+inline double feedbackGainFor(const NetworkBlockValues& block, const EngineState& engine) {
+    return feedbackGainFor(block, frameControls(engine, 0.0));
 }
 
 // Stores the frame's input in the rings and returns the input of D frames ago
@@ -102,15 +107,47 @@ inline StereoPair lowCut(EngineState& engine, double lowCutCoef, StereoPair dela
     return {delayed.left - kLowCutDepth * state[0], delayed.right - kLowCutDepth * state[1]};
 }
 
-inline double injectGainFor(const EngineState& engine) {
-    const double transient = engine.transientSmoothed > 0.0 ? engine.transientSmoothed : 0.0;
-    return kInjectBase * ((transient * kInjectTransient) + (engine.levelPow * kInjectLevel + 1.0));
+inline double injectGainFor(const FrameControls& controls) {
+    const double transient = controls.transientSmoothed > 0.0 ? controls.transientSmoothed : 0.0;
+    return kInjectBase * ((transient * kInjectTransient) + (controls.levelPow * kInjectLevel + 1.0));
+}
+
+inline double injectGainFor(const EngineState& engine) { return injectGainFor(frameControls(engine, 0.0)); }
+
+// Each line's sample at its current position. Within a run of frames in which no
+// line wraps, frame `step` of the run reads and writes at[line][step].
+struct LineCursors {
+    double* at[kLineCount];
+};
+
+inline LineCursors lineCursors(EngineState& engine) {
+    LineCursors cursors;
+    for (int line = 0; line < kLineCount; ++line) cursors.at[line] = engine.lines[line].data() + engine.linePos[line];
+    return cursors;
+}
+
+// Frames until the first line reaches its end; at least 1.
+inline std::int32_t framesBeforeWrap(const EngineState& engine) {
+    std::int32_t frames = engine.lineLength[0] - engine.linePos[0];
+    for (int line = 1; line < kLineCount; ++line) frames = std::min(frames, engine.lineLength[line] - engine.linePos[line]);
+    return frames;
+}
+
+// Moves every line on by `frames`, at most framesBeforeWrap.
+inline void advanceLines(EngineState& engine, std::int32_t frames) {
+    for (int line = 0; line < kLineCount; ++line) {
+        std::int32_t& pos = engine.linePos[line];
+        pos += frames;
+        if (pos == engine.lineLength[line]) pos = 0;
+    }
 }
 
 // Every line is read before any line is written in the frame.
-inline void readLines(const EngineState& engine, double* lineOut) {
-    for (int line = 0; line < kLineCount; ++line) lineOut[line] = engine.lines[line][engine.linePos[line]];
+inline void readLines(const LineCursors& cursors, int step, double* lineOut) {
+    for (int line = 0; line < kLineCount; ++line) lineOut[line] = cursors.at[line][step];
 }
+
+inline void readLines(EngineState& engine, double* lineOut) { readLines(lineCursors(engine), 0, lineOut); }
 
 // Householder mix: every line minus a quarter of their sum. Returns false when
 // the sum is not finite, that is when the network's state has gone bad.
@@ -161,16 +198,21 @@ inline LinePair softLimit(LinePair value) {
     return value * gain;
 }
 
-// For all lines: damping, feedback with the coupled line, soft limit, write-back
-// with the input (even lines from the left, odd from the right), advance. The
-// coupling reads line j + 3's damping state as it stands when line j is updated
-// in increasing order: last frame's for lines 0 to 4, this frame's for 5 to 7.
-inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
-                             StereoPair injection, double injectGain) {
-    const double coupling = (engine.lfo * kCouplingDepth) * (engine.levelCubed + 1.0);
+// Weight of line j + 3's damped value in line j's feedback.
+inline double couplingFor(const FrameControls& controls) {
+    return (controls.lfo * kCouplingDepth) * (controls.levelCubed + 1.0);
+}
+
+// For all lines: damping, feedback with the coupled line, soft limit and the
+// input added (even lines from the left, odd from the right): the values the
+// frame writes back. The coupling reads line j + 3's damping state as it stands
+// when line j is updated in increasing order: last frame's for lines 0 to 4,
+// this frame's for 5 to 7.
+inline void dampAndLimit(double* lineDamp, const double* lineMix, double feedbackGain, double dampCoef,
+                         double coupling, StereoPair injection, double injectGain, double* written) {
     double previous[kLineCount];
-    std::memcpy(previous, engine.lineDamp, sizeof(previous));
-    double* damped = engine.lineDamp;
+    std::memcpy(previous, lineDamp, sizeof(previous));
+    double* damped = lineDamp;
     for (int pair = 0; pair < kLinePairs; ++pair) {
         const int first = 2 * pair;
         const LinePair before = loadPair(previous + first);
@@ -187,13 +229,29 @@ inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double 
     for (int pair = 0; pair < kLinePairs; ++pair) {
         const int first = 2 * pair;
         const LinePair feedback = coupling * loadPair(coupledSource + first) + loadPair(damped + first) * feedbackGain;
-        const LinePair written = injected + softLimit(feedback);
-        for (int line = first; line < first + 2; ++line) {
-            std::int32_t& pos = engine.linePos[line];
-            engine.lines[line][pos] = written[line - first];
-            pos = pos + 1 == engine.lineLength[line] ? 0 : pos + 1;
-        }
+        storePair(written + first, injected + softLimit(feedback));
     }
+}
+
+// The sample is written where the frame read it.
+inline void writeLines(const LineCursors& cursors, int step, const double* written) {
+    for (int line = 0; line < kLineCount; ++line) cursors.at[line][step] = written[line];
+}
+
+// One frame's damping, feedback, limit and write-back, then every line advances.
+inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
+                             double coupling, StereoPair injection, double injectGain) {
+    double written[kLineCount];
+    dampAndLimit(engine.lineDamp, lineMix, feedbackGain, dampCoef, coupling, injection, injectGain, written);
+    writeLines(lineCursors(engine), 0, written);
+    advanceLines(engine, 1);
+}
+
+// The same with the coupling from the side chain's fields after a frame's analysis.
+inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
+                             StereoPair injection, double injectGain) {
+    dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, couplingFor(frameControls(engine, 0.0)), injection,
+                     injectGain);
 }
 
 }  // namespace orbelune

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "engine/engine_state.h"
+#include "engine/side_chain.h"
 
 namespace orbelune {
 
@@ -64,10 +65,9 @@ inline double guardedBiquadStep(Biquad& filter, double input) {
 // The filtered side signal turned into the width term W: a gain that breathes
 // with the oscillator and the level, a shaping that bends with the mid signal,
 // and the "3D Width" control.
-// `lfoTanh` is tanh(|lfo|) for the frame.
-inline double widthTerm(const EngineState& engine, const OutputBlockValues& block, double lfoTanh, double mid,
-                        double side) {
-    const double breathing = 1.0 + (1.0 + kBreathingLevelDepth * engine.levelCubed) * (kBreathingDepth * lfoTanh);
+inline double widthTerm(const FrameControls& controls, const OutputBlockValues& block, double mid, double side) {
+    const double breathing =
+        1.0 + (1.0 + kBreathingLevelDepth * controls.levelCubed) * (kBreathingDepth * controls.lfoTanh);
     const double shaped = side * breathing;
     double softness = 1.0 / (std::fabs(shaped) + kWidthSoftness);
     if (softness > kWidthCeiling) softness = kWidthCeiling;
@@ -75,8 +75,8 @@ inline double widthTerm(const EngineState& engine, const OutputBlockValues& bloc
     // sin(0) is 0: a silent mid signal skips the call without changing a bit.
     const double midAngle = (std::fabs(mid) * kMidAngleScale) * kPi;
     const double sine = midAngle == 0.0 ? 0.0 : std::sin(midAngle);
-    const double bend = ((kBendDepth * engine.levelCubed + kBendDepth) * sine) * cosine + 1.0;
-    const double modulation = (kLfoWidthDepth * engine.lfoScaled + 1.0) + kCrestWidthDepth * engine.crestNorm;
+    const double bend = ((kBendDepth * controls.levelCubed + kBendDepth) * sine) * cosine + 1.0;
+    const double modulation = (kLfoWidthDepth * controls.lfoScaled + 1.0) + kCrestWidthDepth * controls.crestNorm;
     return (block.widthGain * shaped) * (modulation * bend);
 }
 
@@ -97,20 +97,29 @@ inline void raiseBlockPeak(float& blockPeak, double wetLeft, double wetRight) {
 }
 
 // One frame: from the eight raw line outputs and the dry pair to the two stored
-// output samples; `lfoTanh` is tanh(|lfo|) for the frame.
-inline void outputFrame(EngineState& engine, const OutputBlockValues& block, double lfoTanh, const double* lineOut,
-                        double dryLeft, double dryRight, float& outLeft, float& outRight, float& blockPeak) {
+// output samples.
+inline void outputFrame(EngineState& engine, const OutputBlockValues& block, const FrameControls& controls,
+                        const double* lineOut, double dryLeft, double dryRight, float& outLeft, float& outRight,
+                        float& blockPeak) {
     const double mid = (((lineOut[0] + lineOut[1]) + lineOut[2]) + lineOut[3]) * kMidSideGain;
     const double side = (((lineOut[4] - lineOut[5]) + lineOut[6]) - lineOut[7]) * kMidSideGain;
 
     const double filtered = guardedBiquadStep(engine.sideTone, guardedBiquadStep(engine.sideHighPass, side));
-    const double width = widthTerm(engine, block, lfoTanh, mid, filtered);
+    const double width = widthTerm(controls, block, mid, filtered);
 
     const double wetLeft = width + mid;
     const double wetRight = mid - width;
     outLeft = limitOutput(dryLeft * block.dry + block.mix * wetLeft);
     outRight = limitOutput(block.dry * dryRight + block.mix * wetRight);
     raiseBlockPeak(blockPeak, wetLeft, wetRight);
+}
+
+// The same with the side chain's fields after a frame's analysis; `lfoTanh` is
+// tanh(|lfo|) for the frame.
+inline void outputFrame(EngineState& engine, const OutputBlockValues& block, double lfoTanh, const double* lineOut,
+                        double dryLeft, double dryRight, float& outLeft, float& outRight, float& blockPeak) {
+    outputFrame(engine, block, frameControls(engine, lfoTanh), lineOut, dryLeft, dryRight, outLeft, outRight,
+                blockPeak);
 }
 
 // After the last frame of a processed block (also of an empty one).

@@ -31,6 +31,64 @@ void copyThrough(const float* const* inputs, float* const* outputs, std::int32_t
     }
 }
 
+// The frame's network: feedback gain, pre-delay, low cut, line reads, mix,
+// damping and write-back, as frame `step` of a run in which no line wraps.
+// Leaves the raw line outputs in `lineOut`.
+void networkFrame(EngineState& engine, const NetworkBlockValues& network, const FrameControls& controls,
+                  const LineCursors& cursors, int step, double left, double right, double* lineOut) {
+    const double feedbackGain = feedbackGainFor(network, controls);
+    const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
+    const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
+    const double injectGain = injectGainFor(controls);
+
+    double lineMix[kLineCount];
+    readLines(cursors, step, lineOut);
+    if (!mixLines(lineOut, lineMix)) clearNetwork(engine, lineOut, lineMix);
+    const double dampCoef = dampCoefFor(network.dampBase, controls.crestDamp);
+    double written[kLineCount];
+    dampAndLimit(engine.lineDamp, lineMix, feedbackGain, dampCoef, couplingFor(controls), injection, injectGain,
+                 written);
+    writeLines(cursors, step, written);
+}
+
+// Up to kOscillatorStretch frames, stage by stage: every frame's analysis, then
+// every frame's network, then every frame's output. No stage reads what a later
+// one writes within a frame, so this gives the bits of running the stages frame
+// by frame, while each stage's loop runs without the others' calls in between.
+// All inputs of the stretch are read before its first output is written.
+void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
+                    const float* const* inputs, float* const* outputs, int frames, float& blockPeak) {
+    double left[kOscillatorStretch] = {};
+    double right[kOscillatorStretch] = {};
+    for (int frame = 0; frame < frames; ++frame) {
+        left[frame] = inputs[kLeft][frame];
+        right[frame] = inputs[kRight][frame];
+    }
+
+    ControlStretch controls;
+    analyseStretch(engine, left, right, frames, controls);
+
+    // The network in runs that end where a line wraps, so that its frames address
+    // the lines by a step from fixed cursors.
+    double lineOut[kOscillatorStretch][kLineCount];
+    for (int runStart = 0; runStart < frames;) {
+        const int runFrames = static_cast<int>(std::min<std::int32_t>(frames - runStart, framesBeforeWrap(engine)));
+        const LineCursors cursors = lineCursors(engine);
+        for (int step = 0; step < runFrames; ++step) {
+            const int frame = runStart + step;
+            networkFrame(engine, network, controls.frame[frame], cursors, step, left[frame], right[frame],
+                         lineOut[frame]);
+        }
+        advanceLines(engine, runFrames);
+        runStart += runFrames;
+    }
+
+    for (int frame = 0; frame < frames; ++frame) {
+        outputFrame(engine, output, controls.frame[frame], lineOut[frame], left[frame], right[frame],
+                    outputs[kLeft][frame], outputs[kRight][frame], blockPeak);
+    }
+}
+
 }  // namespace
 
 void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
@@ -51,36 +109,12 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
                            parameter(params, kParamPreDelay), sampleRate);
     const OutputBlockValues output = outputBlockValues(parameter(params, kParamWidth), parameter(params, kParamMix));
 
-    const float* inLeft = inputs[kLeft];
-    const float* inRight = inputs[kRight];
-    float* outLeft = outputs[kLeft];
-    float* outRight = outputs[kRight];
     float blockPeak = 0.0f;
-    OscillatorStretch oscillator;
     for (std::int32_t stretchStart = 0; stretchStart < frames; stretchStart += kOscillatorStretch) {
         const int stretchFrames = static_cast<int>(std::min<std::int32_t>(kOscillatorStretch, frames - stretchStart));
-        runOscillatorAhead(engine, stretchFrames, oscillator);
-        for (int offset = 0; offset < stretchFrames; ++offset) {
-            const std::int32_t frame = stretchStart + offset;
-            const double left = inLeft[frame];
-            const double right = inRight[frame];
-
-            analyseFrame(engine, left, right, oscillator.lfo[offset]);
-            const double feedbackGain = feedbackGainFor(network, engine);
-            const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
-            const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
-            const double injectGain = injectGainFor(engine);
-
-            double lineOut[kLineCount];
-            double lineMix[kLineCount];
-            readLines(engine, lineOut);
-            if (!mixLines(lineOut, lineMix)) clearNetwork(engine, lineOut, lineMix);
-            const double dampCoef = dampCoefFor(network.dampBase, engine.crestDamp);
-            dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, injection, injectGain);
-
-            outputFrame(engine, output, oscillator.lfoTanh[offset], lineOut, left, right, outLeft[frame],
-                        outRight[frame], blockPeak);
-        }
+        const float* const stretchInputs[2] = {inputs[kLeft] + stretchStart, inputs[kRight] + stretchStart};
+        float* const stretchOutputs[2] = {outputs[kLeft] + stretchStart, outputs[kRight] + stretchStart};
+        processStretch(engine, network, output, stretchInputs, stretchOutputs, stretchFrames, blockPeak);
     }
     updateOutputMeter(outputMeter, blockPeak);
 }

@@ -119,4 +119,42 @@ inline void analyseFrame(EngineState& engine, double left, double right, double 
     engine.lfoScaled = (kLfoScaledDepth * engine.lfo) / (std::fabs(engine.crest) + 1.0);
 }
 
+// The side chain's results for one frame: all the network and the output stage
+// read from it.
+struct FrameControls {
+    double levelSquared;
+    double levelPow;
+    double levelCubed;
+    double crestDamp;
+    double crestNorm;
+    double lfo;
+    double lfoTanh;  // tanh(|lfo|)
+    double lfoScaled;
+    double transientSmoothed;
+};
+
+inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
+    return {engine.levelSquared, engine.levelPow,  engine.levelCubed, engine.crestDamp,        engine.crestNorm,
+            engine.lfo,          lfoTanh,          engine.lfoScaled,  engine.transientSmoothed};
+}
+
+// The side chain hears only the input, never the network, so it runs ahead of
+// the network over a whole stretch of frames: its serial chains and its pow
+// calls then run in a loop of their own instead of between the network's steps.
+struct ControlStretch {
+    FrameControls frame[kOscillatorStretch];
+};
+
+// Analyses `frames` (at most kOscillatorStretch) input frames and leaves the
+// controls of each in `stretch`.
+inline void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
+                           ControlStretch& stretch) {
+    OscillatorStretch oscillator;
+    runOscillatorAhead(engine, frames, oscillator);
+    for (int frame = 0; frame < frames; ++frame) {
+        analyseFrame(engine, left[frame], right[frame], oscillator.lfo[frame]);
+        stretch.frame[frame] = frameControls(engine, oscillator.lfoTanh[frame]);
+    }
+}
+
 }  // namespace orbelune
