@@ -25,8 +25,7 @@ Levels run(vst::AEffect* effect, int frames, float amplitude, unsigned seed) {
     float* channels[] = {left.data(), right.data()};
     for (int done = 0; done < frames; done += kBlock) {
         for (int frame = 0; frame < kBlock; ++frame) {
-            seed = seed * 1664525u + 1013904223u;
-            left[frame] = amplitude * (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f);
+            left[frame] = amplitude * testhost::noiseSample(seed);
             right[frame] = -left[frame];
         }
         effect->processReplacing(effect, channels, channels, kBlock);

@@ -15,10 +15,7 @@ constexpr int kFrames = 128;
 
 std::vector<float> noise(int frames, unsigned seed) {
     std::vector<float> samples(static_cast<std::size_t>(frames));
-    for (float& sample : samples) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-    }
+    for (float& sample : samples) sample = testhost::noiseSample(seed);
     return samples;
 }
 

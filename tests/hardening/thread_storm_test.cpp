@@ -39,8 +39,7 @@ TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
         unsigned noise = 1;
         while (!stop.load()) {
             for (int frame = 0; frame < kBlockFrames; ++frame) {
-                noise = noise * 1664525u + 1013904223u;
-                left[frame] = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+                left[frame] = testhost::noiseSample(noise);
                 right[frame] = -left[frame];
             }
             effect->processReplacing(effect, channels, channels, kBlockFrames);

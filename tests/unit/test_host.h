@@ -10,6 +10,13 @@ extern "C" vst::AEffect* VSTPluginMain(vst::audioMasterCallback hostCallback);
 
 namespace testhost {
 
+// Deterministic white noise in -0.5..0.5 from a linear congruential generator:
+// the same material on every machine and every run.
+inline float noiseSample(unsigned& state) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+}
+
 struct AutomationCall {
     vst::int32 index;
     float value;
