@@ -243,23 +243,4 @@ inline void writeLines(const LineCursors& cursors, int step, const double* writt
     for (int line = 0; line < kLineCount; ++line) cursors.at[line][step] = written[line];
 }
 
-// One frame's damping, feedback, limit and write-back, then every line advances.
-inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
-                             double coupling, StereoPair injection, double injectGain) {
-    DampedLines frame;
-    dampLines(engine.lineDamp, lineMix, dampCoef, frame);
-    frame.injected = injectedPair(injection, injectGain);
-    double written[kLineCount];
-    limitLines(frame, feedbackGain, coupling, written);
-    writeLines(lineCursors(engine), 0, written);
-    advanceLines(engine, 1);
-}
-
-// The same with the coupling from the side chain's fields after a frame's analysis.
-inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
-                             StereoPair injection, double injectGain) {
-    dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, couplingFor(frameControls(engine, 0.0)), injection,
-                     injectGain);
-}
-
 }  // namespace orbelune
