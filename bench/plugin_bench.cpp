@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
     if (!loadPlugin(ours, paths[0])) return 1;
     LoadedPlugin peer{"peer", nullptr, nullptr};
     const bool havePeer = paths.size() > 1 && loadPlugin(peer, paths[1]);
-    if (havePeer) peer.name = paths[1];
+    if (havePeer) peer.name = std::string(paths[1]).substr(std::string(paths[1]).find_last_of('/') + 1);
 
     const auto framesPerRound = static_cast<std::size_t>(kSecondsPerRound * kSampleRate) / kBlockFrames * kBlockFrames;
     StereoSignal input = noise(framesPerRound, 3);
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
                      },
                      {}});
     if (havePeer) {
-        cases.push_back({"Dragonfly Hall, default", [&] { return timeSignal(pluginBlocks(peer.effect), input, output); }, {}});
+        cases.push_back({peer.name + ", default", [&] { return timeSignal(pluginBlocks(peer.effect), input, output); }, {}});
     }
     cases.push_back({"math floor (pow, 2 sin, cos, tanh)", [&] { return timeMathFloor(floorArguments); }, {}});
 
@@ -301,7 +301,7 @@ int main(int argc, char** argv) {
     for (const Case& measured : cases) printThroughput(measured, framesPerRound);
     const double oursSeconds = median(cases[0].seconds);
     const double floorSeconds = median(cases.back().seconds);
-    if (havePeer) std::printf("Orbelune speed / Dragonfly speed: %.2fx\n", median(cases[2].seconds) / oursSeconds);
+    if (havePeer) std::printf("Orbelune speed / peer speed: %.2fx\n", median(cases[2].seconds) / oursSeconds);
     std::printf("Orbelune cost / math floor: %.2fx\n", oursSeconds / floorSeconds);
 
     BareEngine bare;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/double_pair.h"
 #include "engine/engine_state.h"
 #include "engine/side_chain.h"
 
@@ -171,22 +172,9 @@ inline double dampCoefFor(double dampBase, double crestDamp) {
     return coef;
 }
 
-// Two lines' values side by side. Every operation on a pair acts element by
-// element with the same IEEE rounding as two scalar operations, so results are
-// bit-identical to a per-line loop; the compiler maps a pair onto one SSE2
-// register, which every x86-64 processor has.
-typedef double LinePair __attribute__((vector_size(2 * sizeof(double))));
+// Two lines' values side by side: lines are handled in pairs.
+using LinePair = DoublePair;
 constexpr int kLinePairs = kLineCount / 2;
-
-inline LinePair loadPair(const double* values) {
-    LinePair loaded;
-    std::memcpy(&loaded, values, sizeof(loaded));
-    return loaded;
-}
-
-inline void storePair(double* values, LinePair stored) { std::memcpy(values, &stored, sizeof(stored)); }
-
-inline LinePair bothLines(double value) { return LinePair{value, value}; }
 
 // Gain 1/(0.35·O² + 1) for O > 0, 1/6.6 from O = 4 on (NaN included), 1 below.
 inline LinePair softLimit(LinePair value) {
@@ -194,7 +182,7 @@ inline LinePair softLimit(LinePair value) {
         ((((value * kLimiterScale) * value - kLimiterKnee) * kLimiterUp) / kLimiterDown) / kLimiterDownAgain;
     const LinePair curveGain = 1.0 / (excess * (kLimiterCurve * excess) + 1.0);
     const LinePair gain =
-        excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : bothLines(1.0)) : bothLines(kLimiterCeilingGain);
+        excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : bothOf(1.0)) : bothOf(kLimiterCeilingGain);
     return value * gain;
 }
 
@@ -203,55 +191,56 @@ inline double couplingFor(const FrameControls& controls) {
     return (controls.lfo * kCouplingDepth) * (controls.levelCubed + 1.0);
 }
 
-// For all lines: damping, feedback with the coupled line, soft limit and the
-// input added (even lines from the left, odd from the right): the values the
-// frame writes back. The coupling reads line j + 3's damping state as it stands
-// when line j is updated in increasing order: last frame's for lines 0 to 4,
-// this frame's for 5 to 7.
-inline void dampAndLimit(double* lineDamp, const double* lineMix, double feedbackGain, double dampCoef,
-                         double coupling, StereoPair injection, double injectGain, double* written) {
+// A frame's network falls into two halves. The first, frame after frame, runs
+// the recursive parts: pre-delay, low cut, mixing and damping. The second takes
+// what the first leaves here and runs the rest: feedback, soft limit and
+// write-back. No frame's second half feeds any later frame within a run that does
+// not wrap (each frame writes only the sample it read, and no later frame of the
+// run reads it), so a run can do all first halves, then all second halves: those
+// have no chain from frame to frame and their divisions overlap.
+struct DampedLines {
+    double damped[kLineCount];
+    // Line j + 3's damping state as it stands when line j is updated in
+    // increasing order: last frame's for lines 0 to 4, this frame's for 5 to 7.
+    double coupledSource[kLineCount];
+    LinePair injected;  // injection·injectGain: left for even lines, right for odd
+};
+
+// Damps every line's mixed value into its damping state and keeps the values the
+// second half needs.
+inline void dampLines(double* lineDamp, const double* lineMix, double dampCoef, DampedLines& frame) {
     double previous[kLineCount];
     std::memcpy(previous, lineDamp, sizeof(previous));
-    double* damped = lineDamp;
     for (int pair = 0; pair < kLinePairs; ++pair) {
         const int first = 2 * pair;
         const LinePair before = loadPair(previous + first);
-        storePair(damped + first, (loadPair(lineMix + first) - before) * dampCoef + before);
+        storePair(lineDamp + first, (loadPair(lineMix + first) - before) * dampCoef + before);
     }
-
-    double coupledSource[kLineCount];
+    std::memcpy(frame.damped, lineDamp, sizeof(frame.damped));
     for (int line = 0; line < kLineCount; ++line) {
         const int source = (line + kCouplingOffset) % kLineCount;
-        coupledSource[line] = source > line ? previous[source] : damped[source];
+        frame.coupledSource[line] = source > line ? previous[source] : lineDamp[source];
     }
+}
 
-    const LinePair injected = LinePair{injection.left, injection.right} * injectGain;
+inline LinePair injectedPair(StereoPair injection, double injectGain) {
+    return LinePair{injection.left, injection.right} * injectGain;
+}
+
+// For all lines: feedback with the coupled line, soft limit and the input added:
+// the values the frame writes back.
+inline void limitLines(const DampedLines& frame, double feedbackGain, double coupling, double* written) {
     for (int pair = 0; pair < kLinePairs; ++pair) {
         const int first = 2 * pair;
-        const LinePair feedback = coupling * loadPair(coupledSource + first) + loadPair(damped + first) * feedbackGain;
-        storePair(written + first, injected + softLimit(feedback));
+        const LinePair feedback =
+            coupling * loadPair(frame.coupledSource + first) + loadPair(frame.damped + first) * feedbackGain;
+        storePair(written + first, frame.injected + softLimit(feedback));
     }
 }
 
 // The sample is written where the frame read it.
 inline void writeLines(const LineCursors& cursors, int step, const double* written) {
     for (int line = 0; line < kLineCount; ++line) cursors.at[line][step] = written[line];
-}
-
-// One frame's damping, feedback, limit and write-back, then every line advances.
-inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
-                             double coupling, StereoPair injection, double injectGain) {
-    double written[kLineCount];
-    dampAndLimit(engine.lineDamp, lineMix, feedbackGain, dampCoef, coupling, injection, injectGain, written);
-    writeLines(lineCursors(engine), 0, written);
-    advanceLines(engine, 1);
-}
-
-// The same with the coupling from the side chain's fields after a frame's analysis.
-inline void dampAndWriteBack(EngineState& engine, const double* lineMix, double feedbackGain, double dampCoef,
-                             StereoPair injection, double injectGain) {
-    dampAndWriteBack(engine, lineMix, feedbackGain, dampCoef, couplingFor(frameControls(engine, 0.0)), injection,
-                     injectGain);
 }
 
 }  // namespace orbelune

@@ -31,24 +31,51 @@ void copyThrough(const float* const* inputs, float* const* outputs, std::int32_t
     }
 }
 
-// The frame's network: feedback gain, pre-delay, low cut, line reads, mix,
-// damping and write-back, as frame `step` of a run in which no line wraps.
-// Leaves the raw line outputs in `lineOut`.
-void networkFrame(EngineState& engine, const NetworkBlockValues& network, const FrameControls& controls,
-                  const LineCursors& cursors, int step, double left, double right, double* lineOut) {
-    const double feedbackGain = feedbackGainFor(network, controls);
+// The first half of the frame's network: pre-delay, low cut, line reads, mix and
+// damping, as frame `step` of a run in which no line wraps. Leaves the raw line
+// outputs in `lineOut`. Returns false when the network had gone bad and was
+// cleared in this frame.
+bool mixAndDampFrame(EngineState& engine, const NetworkBlockValues& network, const FrameControls& controls,
+                     const LineCursors& cursors, int step, double left, double right, double* lineOut,
+                     DampedLines& damped) {
     const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
     const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
-    const double injectGain = injectGainFor(controls);
 
     double lineMix[kLineCount];
     readLines(cursors, step, lineOut);
-    if (!mixLines(lineOut, lineMix)) clearNetwork(engine, lineOut, lineMix);
-    const double dampCoef = dampCoefFor(network.dampBase, controls.crestDamp);
+    const bool sound = mixLines(lineOut, lineMix);
+    if (!sound) clearNetwork(engine, lineOut, lineMix);
+    dampLines(engine.lineDamp, lineMix, dampCoefFor(network.dampBase, controls.crestDamp), damped);
+    damped.injected = injectedPair(injection, injectGainFor(controls));
+    return sound;
+}
+
+// The second half: feedback gain, coupling, soft limit and write-back.
+void limitAndWriteFrame(const NetworkBlockValues& network, const FrameControls& controls, const DampedLines& damped,
+                        const LineCursors& cursors, int step) {
     double written[kLineCount];
-    dampAndLimit(engine.lineDamp, lineMix, feedbackGain, dampCoef, couplingFor(controls), injection, injectGain,
-                 written);
+    limitLines(damped, feedbackGainFor(network, controls), couplingFor(controls), written);
     writeLines(cursors, step, written);
+}
+
+// One run of frames in which no line wraps, half by half. A frame that clears the
+// network also erases what the run's earlier frames wrote, so their write-back
+// is left out.
+void networkRun(EngineState& engine, const NetworkBlockValues& network, const FrameControls* controls,
+                const double* left, const double* right, int frames, double (*lineOut)[kLineCount]) {
+    const LineCursors cursors = lineCursors(engine);
+    DampedLines damped[kOscillatorStretch];
+    int firstWritten = 0;
+    for (int step = 0; step < frames; ++step) {
+        if (!mixAndDampFrame(engine, network, controls[step], cursors, step, left[step], right[step], lineOut[step],
+                             damped[step])) {
+            firstWritten = step;
+        }
+    }
+    for (int step = firstWritten; step < frames; ++step) {
+        limitAndWriteFrame(network, controls[step], damped[step], cursors, step);
+    }
+    advanceLines(engine, frames);
 }
 
 // Up to kOscillatorStretch frames, stage by stage: every frame's analysis, then
@@ -73,13 +100,8 @@ void processStretch(EngineState& engine, const NetworkBlockValues& network, cons
     double lineOut[kOscillatorStretch][kLineCount];
     for (int runStart = 0; runStart < frames;) {
         const int runFrames = static_cast<int>(std::min<std::int32_t>(frames - runStart, framesBeforeWrap(engine)));
-        const LineCursors cursors = lineCursors(engine);
-        for (int step = 0; step < runFrames; ++step) {
-            const int frame = runStart + step;
-            networkFrame(engine, network, controls.frame[frame], cursors, step, left[frame], right[frame],
-                         lineOut[frame]);
-        }
-        advanceLines(engine, runFrames);
+        networkRun(engine, network, controls.frame + runStart, left + runStart, right + runStart, runFrames,
+                   lineOut + runStart);
         runStart += runFrames;
     }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/double_pair.h"
 #include "engine/engine_state.h"
 
 namespace orbelune {
@@ -45,22 +46,6 @@ inline double followLevel(const EngineState& engine, double normalized) {
     return (1.0 - weight) * normalized + weight * engine.level;
 }
 
-inline void updateCrest(EngineState& engine, double level) {
-    engine.crest = level / (std::fabs(kCrestAverageWeight * engine.levelAverage) + kCrestFloor);
-    const double norm = engine.crest / kCrestScale;
-    engine.crestNorm = norm > 1.0 ? 1.0 : norm;
-    engine.crestDamp = 1.0 / ((engine.crestNorm + engine.crestNorm) * engine.crestNorm + 1.0);
-}
-
-inline void updateLevelPowers(EngineState& engine, double level) {
-    engine.levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
-    const double cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
-    engine.levelCubed = cubed > 1.0 ? 1.0 : cubed;
-    engine.level = level;
-    // pow(0, 1.5) is 0: silence skips the call without changing a bit.
-    engine.levelPow = level == 0.0 ? 0.0 : std::pow(level, 1.5);
-}
-
 // Fourth difference of the last five fast levels, normalized by its own decaying
 // peak: a value near ±1 marks an onset or a release.
 void updateTransientDetector(EngineState& engine);
@@ -88,37 +73,6 @@ inline void runOscillatorAhead(EngineState& engine, int frames, OscillatorStretc
     engine.lfoPhase = phase;
 }
 
-// One frame of analysis on the frame's two input samples, with the oscillator's
-// value for the frame from runOscillatorAhead.
-inline void analyseFrame(EngineState& engine, double left, double right, double lfo) {
-    const double peak = inputPeak(left, right);
-
-    double envelope = engine.peakEnvelope * engine.coefPeakDecay;
-    if (peak > envelope) envelope = peak;
-    if (envelope < kEnvelopeFloor) envelope = kEnvelopeFloor;
-    engine.peakEnvelope = envelope;
-
-    double normalized = peak / envelope;
-    if (normalized > 1.0) normalized = 1.0;
-
-    const double level = followLevel(engine, normalized);
-    engine.levelAverage = engine.levelAverage + (level - engine.levelAverage) * engine.coefAverage;
-    updateCrest(engine, level);
-    updateLevelPowers(engine, level);
-
-    engine.levelFast = engine.levelFast + (normalized - engine.levelFast) * engine.coefFast;
-    engine.decimationCounter += 1;
-    if (engine.decimationCounter >= engine.decimation) {
-        engine.decimationCounter = 0;
-        updateTransientDetector(engine);
-    }
-    engine.transientSmoothed =
-        engine.transientSmoothed + (engine.transient - engine.transientSmoothed) * engine.coefTransientSmooth;
-
-    engine.lfo = lfo;
-    engine.lfoScaled = (kLfoScaledDepth * engine.lfo) / (std::fabs(engine.crest) + 1.0);
-}
-
 // The side chain's results for one frame: all the network and the output stage
 // read from it.
 struct FrameControls {
@@ -138,23 +92,111 @@ inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
             engine.lfo,          lfoTanh,          engine.lfoScaled,  engine.transientSmoothed};
 }
 
+// The analysis's recursive part for one frame: peak envelope, normalized peak,
+// level follower, long-term average, fast level with its transient detector and
+// the smoothed transient.
+inline void followInput(EngineState& engine, double left, double right) {
+    const double peak = inputPeak(left, right);
+
+    double envelope = engine.peakEnvelope * engine.coefPeakDecay;
+    if (peak > envelope) envelope = peak;
+    if (envelope < kEnvelopeFloor) envelope = kEnvelopeFloor;
+    engine.peakEnvelope = envelope;
+
+    double normalized = peak / envelope;
+    if (normalized > 1.0) normalized = 1.0;
+
+    engine.level = followLevel(engine, normalized);
+    engine.levelAverage = engine.levelAverage + (engine.level - engine.levelAverage) * engine.coefAverage;
+
+    engine.levelFast = engine.levelFast + (normalized - engine.levelFast) * engine.coefFast;
+    engine.decimationCounter += 1;
+    if (engine.decimationCounter >= engine.decimation) {
+        engine.decimationCounter = 0;
+        updateTransientDetector(engine);
+    }
+    engine.transientSmoothed =
+        engine.transientSmoothed + (engine.transient - engine.transientSmoothed) * engine.coefTransientSmooth;
+}
+
 // The side chain hears only the input, never the network, so it runs ahead of
-// the network over a whole stretch of frames: its serial chains and its pow
-// calls then run in a loop of their own instead of between the network's steps.
+// the network over a whole stretch of frames. Its recursive part goes frame
+// after frame; what each frame derives from it (crest, level powers, the scaled
+// oscillator) depends on that frame alone, so it is taken two frames at a time,
+// and the pow calls run in a loop of their own.
 struct ControlStretch {
     FrameControls frame[kOscillatorStretch];
 };
 
-// Analyses `frames` (at most kOscillatorStretch) input frames and leaves the
+// The recursive part's results per frame. Entries past the stretch's last frame
+// stay 0, so that an odd frame count still fills whole pairs.
+struct LevelStretch {
+    double level[kOscillatorStretch];
+    double levelAverage[kOscillatorStretch];
+    double transientSmoothed[kOscillatorStretch];
+    double crest[kOscillatorStretch];
+};
+
+// The crest, the level powers but pow, and the scaled oscillator of frames
+// `first` and `first` + 1.
+inline void deriveControlPair(LevelStretch& levels, const OscillatorStretch& oscillator, int first,
+                              ControlStretch& stretch) {
+    const DoublePair level = loadPair(levels.level + first);
+    const DoublePair crest =
+        level / (magnitudes(kCrestAverageWeight * loadPair(levels.levelAverage + first)) + kCrestFloor);
+    const DoublePair norm = crest / kCrestScale;
+    const DoublePair crestNorm = norm > 1.0 ? bothOf(1.0) : norm;
+    const DoublePair crestDamp = 1.0 / ((crestNorm + crestNorm) * crestNorm + 1.0);
+    const DoublePair levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
+    const DoublePair cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
+    const DoublePair levelCubed = cubed > 1.0 ? bothOf(1.0) : cubed;
+    const DoublePair lfo = loadPair(oscillator.lfo + first);
+    const DoublePair lfoScaled = (kLfoScaledDepth * lfo) / (magnitudes(crest) + 1.0);
+    storePair(levels.crest + first, crest);
+    for (int lane = 0; lane < 2; ++lane) {
+        FrameControls& controls = stretch.frame[first + lane];
+        controls.levelSquared = levelSquared[lane];
+        controls.levelCubed = levelCubed[lane];
+        controls.crestDamp = crestDamp[lane];
+        controls.crestNorm = crestNorm[lane];
+        controls.lfo = lfo[lane];
+        controls.lfoTanh = oscillator.lfoTanh[first + lane];
+        controls.lfoScaled = lfoScaled[lane];
+        controls.transientSmoothed = levels.transientSmoothed[first + lane];
+    }
+}
+
+// pow(0, 1.5) is 0: silence skips the call without changing a bit.
+inline double levelPowFor(double level) { return level == 0.0 ? 0.0 : std::pow(level, 1.5); }
+
+// The side chain's fields keep the values of the stretch's last frame.
+inline void keepLastFrame(EngineState& engine, const LevelStretch& levels, const FrameControls& last, int lastFrame) {
+    engine.crest = levels.crest[lastFrame];
+    engine.crestNorm = last.crestNorm;
+    engine.crestDamp = last.crestDamp;
+    engine.levelSquared = last.levelSquared;
+    engine.levelCubed = last.levelCubed;
+    engine.levelPow = last.levelPow;
+    engine.lfo = last.lfo;
+    engine.lfoScaled = last.lfoScaled;
+}
+
+// Analyses `frames` (1 to kOscillatorStretch) input frames and leaves the
 // controls of each in `stretch`.
 inline void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
                            ControlStretch& stretch) {
-    OscillatorStretch oscillator;
+    OscillatorStretch oscillator{};
     runOscillatorAhead(engine, frames, oscillator);
+    LevelStretch levels{};
     for (int frame = 0; frame < frames; ++frame) {
-        analyseFrame(engine, left[frame], right[frame], oscillator.lfo[frame]);
-        stretch.frame[frame] = frameControls(engine, oscillator.lfoTanh[frame]);
+        followInput(engine, left[frame], right[frame]);
+        levels.level[frame] = engine.level;
+        levels.levelAverage[frame] = engine.levelAverage;
+        levels.transientSmoothed[frame] = engine.transientSmoothed;
     }
+    for (int first = 0; first < frames; first += 2) deriveControlPair(levels, oscillator, first, stretch);
+    for (int frame = 0; frame < frames; ++frame) stretch.frame[frame].levelPow = levelPowFor(levels.level[frame]);
+    keepLastFrame(engine, levels, stretch.frame[frames - 1], frames - 1);
 }
 
 }  // namespace orbelune

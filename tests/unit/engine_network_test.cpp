@@ -51,7 +51,14 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
     const double dampCoef = orbelune::dampCoefFor(block.dampBase, engine.crestDamp);
     EXPECT_EQ(dampCoef, 0.95);  // limited from 0.9775
     const int readPos[kLineCount] = {0, 7, 14, 21, 28, 35, 42, 49};
-    orbelune::dampAndWriteBack(engine, mixed, feedbackGain, dampCoef, {0.2, -0.1}, injectGain);
+    orbelune::DampedLines damped;
+    orbelune::dampLines(engine.lineDamp, mixed, dampCoef, damped);
+    damped.injected = orbelune::injectedPair({0.2, -0.1}, injectGain);
+    double writtenBack[kLineCount];
+    orbelune::limitLines(damped, feedbackGain, orbelune::couplingFor(orbelune::frameControls(engine, 0.0)),
+                         writtenBack);
+    orbelune::writeLines(orbelune::lineCursors(engine), 0, writtenBack);
+    orbelune::advanceLines(engine, 1);
 
     const double dampAfter[kLineCount] = {0.63, -1.345, 0.0, -0.755, -2.14, -0.47, -0.95, 1.335};
     const double written[kLineCount] = {0.6809884980,  -0.6617877103, 0.09195,       -0.7158682779,

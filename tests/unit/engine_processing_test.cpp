@@ -280,6 +280,34 @@ struct BareEngine {
     }
 };
 
+// A stretch runs the network's halves for all its frames in turn; a clear in the
+// middle of one must leave what one-frame blocks leave: the same samples and
+// lines that hold only what was written after the clear.
+TEST(Processing, NetworkClearedMidBlockMatchesFrameByFrameProcessing) {
+    constexpr int kPoisonedFrame = 21;
+    constexpr std::size_t kFrames = 512;
+    BareEngine whole;
+    BareEngine frameByFrame;
+    for (BareEngine* bare : {&whole, &frameByFrame}) {
+        bare->run(noise(5000, 9));
+        orbelune::EngineState& engine = bare->engine;
+        engine.lines[6][engine.linePos[6] + kPoisonedFrame] = std::numeric_limits<double>::quiet_NaN();
+    }
+    const Stereo input = noise(kFrames, 10);
+    const Stereo expected = whole.run(input);
+    for (std::size_t frame = 0; frame < kFrames; ++frame) {
+        Stereo single(1);
+        single.left[0] = input.left[frame];
+        single.right[0] = input.right[frame];
+        const Stereo output = frameByFrame.run(single);
+        ASSERT_EQ(output.left[0], expected.left[frame]) << frame;
+        ASSERT_EQ(output.right[0], expected.right[frame]) << frame;
+    }
+    for (int line = 0; line < orbelune::kLineCount; ++line) {
+        EXPECT_EQ(whole.engine.lines[line], frameByFrame.engine.lines[line]) << line;
+    }
+}
+
 TEST(Processing, FlushingSubnormalsChangesNoSampleAndRestoresTheHostMode) {
     Stereo input = noise(44100 * 3, 8);
     input.left.resize(44100 * 12, 0.0f);  // then a long decay into silence

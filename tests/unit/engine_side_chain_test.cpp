@@ -14,11 +14,10 @@ using orbelune::EngineState;
 
 void prepare(EngineState& engine) { orbelune::computeCoefficients(engine, 44100.0); }
 
-// One frame of the analysis with the oscillator advanced for it, as a block does.
+// One frame of the analysis, as a stretch of one frame.
 void analyse(EngineState& engine, double left, double right) {
-    orbelune::OscillatorStretch oscillator;
-    orbelune::runOscillatorAhead(engine, 1, oscillator);
-    orbelune::analyseFrame(engine, left, right, oscillator.lfo[0]);
+    orbelune::ControlStretch controls;
+    orbelune::analyseStretch(engine, &left, &right, 1, controls);
 }
 
 void expectAllFinite(const EngineState& engine) {
