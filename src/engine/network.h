@@ -81,11 +81,6 @@ inline double feedbackGainFor(const NetworkBlockValues& block, const FrameContro
     return gain > kMaxFeedbackGain ? kMaxFeedbackGain : gain;
 }
 
-// The same from the side chain's fields as they stand after a frame's analysis.
-inline double feedbackGainFor(const NetworkBlockValues& block, const EngineState& engine) {
-    return feedbackGainFor(block, frameControls(engine, 0.0));
-}
-
 // Stores the frame's input in the rings and returns the input of D frames ago
 // (this very frame's with D = 0). Unusable samples are stored as silence, so a
 // NaN or an overflowing magnitude never reaches the recursive state.
@@ -113,7 +108,6 @@ inline double injectGainFor(const FrameControls& controls) {
     return kInjectBase * ((transient * kInjectTransient) + (controls.levelPow * kInjectLevel + 1.0));
 }
 
-inline double injectGainFor(const EngineState& engine) { return injectGainFor(frameControls(engine, 0.0)); }
 
 // Each line's sample at its current position. Within a run of frames in which no
 // line wraps, frame `step` of the run reads and writes at[line][step].
@@ -147,8 +141,6 @@ inline void advanceLines(EngineState& engine, std::int32_t frames) {
 inline void readLines(const LineCursors& cursors, int step, double* lineOut) {
     for (int line = 0; line < kLineCount; ++line) lineOut[line] = cursors.at[line][step];
 }
-
-inline void readLines(EngineState& engine, double* lineOut) { readLines(lineCursors(engine), 0, lineOut); }
 
 // Householder mix: every line minus a quarter of their sum. Returns false when
 // the sum is not finite, that is when the network's state has gone bad.

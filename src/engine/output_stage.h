@@ -114,14 +114,6 @@ inline void outputFrame(EngineState& engine, const OutputBlockValues& block, con
     raiseBlockPeak(blockPeak, wetLeft, wetRight);
 }
 
-// The same with the side chain's fields after a frame's analysis; `lfoTanh` is
-// tanh(|lfo|) for the frame.
-inline void outputFrame(EngineState& engine, const OutputBlockValues& block, double lfoTanh, const double* lineOut,
-                        double dryLeft, double dryRight, float& outLeft, float& outRight, float& blockPeak) {
-    outputFrame(engine, block, frameControls(engine, lfoTanh), lineOut, dryLeft, dryRight, outLeft, outRight,
-                blockPeak);
-}
-
 // After the last frame of a processed block (also of an empty one).
 void updateOutputMeter(std::atomic<float>& outputMeter, float blockPeak);
 

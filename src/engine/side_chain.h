@@ -87,6 +87,8 @@ struct FrameControls {
     double transientSmoothed;
 };
 
+// The controls as the side chain's fields stand, for driving one stage from a
+// state set up directly.
 inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
     return {engine.levelSquared, engine.levelPow,  engine.levelCubed, engine.crestDamp,        engine.crestNorm,
             engine.lfo,          lfoTanh,          engine.lfoScaled,  engine.transientSmoothed};

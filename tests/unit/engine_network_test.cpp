@@ -38,14 +38,14 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
     const auto block = orbelune::networkBlockValues(engine, 1.0f, 0.0f, 0.0f, 44100.0);
     EXPECT_EQ(block.decayBase, 0.985);
     EXPECT_EQ(block.dampBase, 0.85);
-    const double feedbackGain = orbelune::feedbackGainFor(block, engine);
-    const double injectGain = orbelune::injectGainFor(engine);
+    const double feedbackGain = orbelune::feedbackGainFor(block, orbelune::frameControls(engine, 0.0));
+    const double injectGain = orbelune::injectGainFor(orbelune::frameControls(engine, 0.0));
     EXPECT_EQ(feedbackGain, 0.985);
     EXPECT_NEAR(injectGain, 0.441, 1e-15);
 
     double read[kLineCount];
     double mixed[kLineCount];
-    orbelune::readLines(engine, read);
+    orbelune::readLines(orbelune::lineCursors(engine), 0, read);
     ASSERT_TRUE(orbelune::mixLines(read, mixed));
     EXPECT_NEAR(read[0] - mixed[0], 1.0, 1e-15);  // M = 1
     const double dampCoef = orbelune::dampCoefFor(block.dampBase, engine.crestDamp);
@@ -74,15 +74,15 @@ TEST(Network, FeedbackGainFollowsDecayAndLevel) {
     EngineState engine;
     prepare(engine);
     const auto defaults = orbelune::networkBlockValues(engine, 0.45f, 0.4f, 0.15f, 44100.0);
-    EXPECT_NEAR(orbelune::feedbackGainFor(defaults, engine), 0.66325, 1e-7);
+    EXPECT_NEAR(orbelune::feedbackGainFor(defaults, orbelune::frameControls(engine, 0.0)), 0.66325, 1e-7);
     engine.levelSquared = 81.0 / 91.0;
     engine.levelPow = 1.0;
-    EXPECT_NEAR(orbelune::feedbackGainFor(defaults, engine), 0.70743, 1e-5);
+    EXPECT_NEAR(orbelune::feedbackGainFor(defaults, orbelune::frameControls(engine, 0.0)), 0.70743, 1e-5);
     const auto longest = orbelune::networkBlockValues(engine, 1.0f, 0.4f, 0.15f, 44100.0);
-    EXPECT_EQ(orbelune::feedbackGainFor(longest, engine), 0.985);
+    EXPECT_EQ(orbelune::feedbackGainFor(longest, orbelune::frameControls(engine, 0.0)), 0.985);
     engine.levelSquared = 0.0;
     engine.levelPow = 0.0;
-    EXPECT_EQ(orbelune::feedbackGainFor(longest, engine), 0.985);
+    EXPECT_EQ(orbelune::feedbackGainFor(longest, orbelune::frameControls(engine, 0.0)), 0.985);
 }
 
 TEST(Network, PreDelayIsTheDefaultLengthAndNeverLeavesTheRing) {

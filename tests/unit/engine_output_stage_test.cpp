@@ -25,8 +25,8 @@ TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     float left = 0.0f;
     float right = 0.0f;
     float blockPeak = 0.0f;
-    orbelune::outputFrame(engine, block, std::tanh(std::fabs(engine.lfo)), lineOut, 0.25, -0.25, left, right,
-                          blockPeak);
+    orbelune::outputFrame(engine, block, orbelune::frameControls(engine, std::tanh(std::fabs(engine.lfo))), lineOut,
+                          0.25, -0.25, left, right, blockPeak);
     EXPECT_NEAR(left, 0.37545881f, 1e-7f);
     EXPECT_NEAR(right, -0.23545882f, 1e-7f);
     EXPECT_NEAR(engine.sideHighPass.z1, -0.0097341649, 1e-10);
