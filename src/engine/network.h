@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/double_pair.h"
+#include "engine/double_lanes.h"
 #include "engine/engine_state.h"
 #include "engine/side_chain.h"
 
@@ -137,25 +137,42 @@ inline void advanceLines(EngineState& engine, std::int32_t frames) {
     }
 }
 
+// The eight lines' values of one frame, four lines to a quad.
+struct LineQuads {
+    DoubleQuad low;   // lines 0 to 3
+    DoubleQuad high;  // lines 4 to 7
+};
+
+ORBELUNE_LANES_INLINE LineQuads loadLineQuads(const double* values) {
+    return {loadLanes<DoubleQuad>(values), loadLanes<DoubleQuad>(values + kLineCount / 2)};
+}
+
+ORBELUNE_LANES_INLINE void storeLineQuads(double* values, const LineQuads& quads) {
+    storeLanes(values, quads.low);
+    storeLanes(values + kLineCount / 2, quads.high);
+}
+
 // Every line is read before any line is written in the frame.
-inline void readLines(const LineCursors& cursors, int step, double* lineOut) {
+ORBELUNE_LANES_INLINE void readLines(const LineCursors& cursors, int step, double* lineOut) {
     for (int line = 0; line < kLineCount; ++line) lineOut[line] = cursors.at[line][step];
 }
 
-// Householder mix: every line minus a quarter of their sum. Returns false when
-// the sum is not finite, that is when the network's state has gone bad.
-inline bool mixLines(const double* lineOut, double* lineMix) {
+// Householder mix: every line minus a quarter of their sum, the sum taken from
+// line 0 upward. Returns false when the sum is not finite, that is when the
+// network's state has gone bad.
+ORBELUNE_LANES_INLINE bool mixLines(const double* lineOut, LineQuads& lineMix) {
     double sum = lineOut[0];
     for (int line = 1; line < kLineCount; ++line) sum += lineOut[line];
     if (!std::isfinite(sum)) return false;
     const double mean = kHouseholderWeight * sum;
-    for (int line = 0; line < kLineCount; ++line) lineMix[line] = lineOut[line] - mean;
+    const LineQuads raw = loadLineQuads(lineOut);
+    lineMix = {raw.low - mean, raw.high - mean};
     return true;
 }
 
 // Empties the lines, their damping and the input low cut, and has the frame read
 // silence: the way back from a non-finite state.
-void clearNetwork(EngineState& engine, double* lineOut, double* lineMix);
+void clearNetwork(EngineState& engine, double* lineOut);
 
 inline double dampCoefFor(double dampBase, double crestDamp) {
     const double coef = (kDampCrestDepth * crestDamp + kDampCrestBase) * dampBase;
@@ -164,17 +181,28 @@ inline double dampCoefFor(double dampBase, double crestDamp) {
     return coef;
 }
 
-// Two lines' values side by side: lines are handled in pairs.
-using LinePair = DoublePair;
-constexpr int kLinePairs = kLineCount / 2;
+// Each line's mixed value through its one-pole low-pass; returns the new states.
+ORBELUNE_LANES_INLINE LineQuads dampLines(const LineQuads& damp, const LineQuads& lineMix, double dampCoef) {
+    return {(lineMix.low - damp.low) * dampCoef + damp.low, (lineMix.high - damp.high) * dampCoef + damp.high};
+}
+
+// Line j + 3's damping state as it stands when line j is updated in increasing
+// order: the previous frame's for lines 0 to 4 (lines 3 to 7), this frame's for
+// lines 5 to 7 (lines 0 to 2).
+ORBELUNE_LANES_INLINE LineQuads coupledSources(const LineQuads& previous, const LineQuads& current) {
+    static_assert(kCouplingOffset == 3, "the selection below takes lanes 3 to 6 of two quads side by side");
+    return {__builtin_shufflevector(previous.low, previous.high, 3, 4, 5, 6),
+            __builtin_shufflevector(previous.high, current.low, 3, 4, 5, 6)};
+}
 
 // Gain 1/(0.35·O² + 1) for O > 0, 1/6.6 from O = 4 on (NaN included), 1 below.
-inline LinePair softLimit(LinePair value) {
-    const LinePair excess =
+template <typename Lanes>
+ORBELUNE_LANES_INLINE Lanes softLimit(Lanes value) {
+    const Lanes excess =
         ((((value * kLimiterScale) * value - kLimiterKnee) * kLimiterUp) / kLimiterDown) / kLimiterDownAgain;
-    const LinePair curveGain = 1.0 / (excess * (kLimiterCurve * excess) + 1.0);
-    const LinePair gain =
-        excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : bothOf(1.0)) : bothOf(kLimiterCeilingGain);
+    const Lanes curveGain = 1.0 / (excess * (kLimiterCurve * excess) + 1.0);
+    const Lanes gain = excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : everyLane<Lanes>(1.0))
+                                                : everyLane<Lanes>(kLimiterCeilingGain);
     return value * gain;
 }
 
@@ -183,56 +211,26 @@ inline double couplingFor(const FrameControls& controls) {
     return (controls.lfo * kCouplingDepth) * (controls.levelCubed + 1.0);
 }
 
-// A frame's network falls into two halves. The first, frame after frame, runs
-// the recursive parts: pre-delay, low cut, mixing and damping. The second takes
-// what the first leaves here and runs the rest: feedback, soft limit and
-// write-back. No frame's second half feeds any later frame within a run that does
-// not wrap (each frame writes only the sample it read, and no later frame of the
-// run reads it), so a run can do all first halves, then all second halves: those
-// have no chain from frame to frame and their divisions overlap.
-struct DampedLines {
-    double damped[kLineCount];
-    // Line j + 3's damping state as it stands when line j is updated in
-    // increasing order: last frame's for lines 0 to 4, this frame's for 5 to 7.
-    double coupledSource[kLineCount];
-    LinePair injected;  // injection·injectGain: left for even lines, right for odd
-};
-
-// Damps every line's mixed value into its damping state and keeps the values the
-// second half needs.
-inline void dampLines(double* lineDamp, const double* lineMix, double dampCoef, DampedLines& frame) {
-    double previous[kLineCount];
-    std::memcpy(previous, lineDamp, sizeof(previous));
-    for (int pair = 0; pair < kLinePairs; ++pair) {
-        const int first = 2 * pair;
-        const LinePair before = loadPair(previous + first);
-        storePair(lineDamp + first, (loadPair(lineMix + first) - before) * dampCoef + before);
-    }
-    std::memcpy(frame.damped, lineDamp, sizeof(frame.damped));
-    for (int line = 0; line < kLineCount; ++line) {
-        const int source = (line + kCouplingOffset) % kLineCount;
-        frame.coupledSource[line] = source > line ? previous[source] : lineDamp[source];
-    }
-}
-
-inline LinePair injectedPair(StereoPair injection, double injectGain) {
-    return LinePair{injection.left, injection.right} * injectGain;
+// The frame's input times injectGain, as the lines take it: left for even lines,
+// right for odd.
+ORBELUNE_LANES_INLINE DoubleQuad injectedQuad(StereoPair injection, double injectGain) {
+    return DoubleQuad{injection.left, injection.right, injection.left, injection.right} * injectGain;
 }
 
 // For all lines: feedback with the coupled line, soft limit and the input added:
 // the values the frame writes back.
-inline void limitLines(const DampedLines& frame, double feedbackGain, double coupling, double* written) {
-    for (int pair = 0; pair < kLinePairs; ++pair) {
-        const int first = 2 * pair;
-        const LinePair feedback =
-            coupling * loadPair(frame.coupledSource + first) + loadPair(frame.damped + first) * feedbackGain;
-        storePair(written + first, frame.injected + softLimit(feedback));
-    }
+ORBELUNE_LANES_INLINE LineQuads limitLines(const LineQuads& damped, const LineQuads& coupled, double feedbackGain,
+                                           double coupling, DoubleQuad injected) {
+    return {injected + softLimit(coupling * coupled.low + damped.low * feedbackGain),
+            injected + softLimit(coupling * coupled.high + damped.high * feedbackGain)};
 }
 
 // The sample is written where the frame read it.
-inline void writeLines(const LineCursors& cursors, int step, const double* written) {
-    for (int line = 0; line < kLineCount; ++line) cursors.at[line][step] = written[line];
+ORBELUNE_LANES_INLINE void writeLines(const LineCursors& cursors, int step, const LineQuads& written) {
+    for (int line = 0; line < kLineCount / 2; ++line) {
+        cursors.at[line][step] = written.low[line];
+        cursors.at[line + kLineCount / 2][step] = written.high[line];
+    }
 }
 
 }  // namespace orbelune

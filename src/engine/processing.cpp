@@ -7,6 +7,7 @@
 #include "engine/network.h"
 #include "engine/output_stage.h"
 #include "engine/side_chain.h"
+#include "platform/vector_width.h"
 
 namespace orbelune {
 
@@ -31,49 +32,47 @@ void copyThrough(const float* const* inputs, float* const* outputs, std::int32_t
     }
 }
 
-// The first half of the frame's network: pre-delay, low cut, line reads, mix and
-// damping, as frame `step` of a run in which no line wraps. Leaves the raw line
-// outputs in `lineOut`. Returns false when the network had gone bad and was
-// cleared in this frame.
-bool mixAndDampFrame(EngineState& engine, const NetworkBlockValues& network, const FrameControls& controls,
-                     const LineCursors& cursors, int step, double left, double right, double* lineOut,
-                     DampedLines& damped) {
-    const StereoPair delayed = preDelay(engine, network.preDelaySamples, left, right);
-    const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
-
-    double lineMix[kLineCount];
-    readLines(cursors, step, lineOut);
-    const bool sound = mixLines(lineOut, lineMix);
-    if (!sound) clearNetwork(engine, lineOut, lineMix);
-    dampLines(engine.lineDamp, lineMix, dampCoefFor(network.dampBase, controls.crestDamp), damped);
-    damped.injected = injectedPair(injection, injectGainFor(controls));
-    return sound;
-}
-
-// The second half: feedback gain, coupling, soft limit and write-back.
-void limitAndWriteFrame(const NetworkBlockValues& network, const FrameControls& controls, const DampedLines& damped,
-                        const LineCursors& cursors, int step) {
-    double written[kLineCount];
-    limitLines(damped, feedbackGainFor(network, controls), couplingFor(controls), written);
-    writeLines(cursors, step, written);
-}
-
-// One run of frames in which no line wraps, half by half. A frame that clears the
-// network also erases what the run's earlier frames wrote, so their write-back
-// is left out.
-void networkRun(EngineState& engine, const NetworkBlockValues& network, const FrameControls* controls,
-                const double* left, const double* right, int frames, double (*lineOut)[kLineCount]) {
+// A frame's network falls into two halves. The first, frame after frame, runs
+// the recursive parts: pre-delay, low cut, line reads, mixing and damping. The
+// second runs the rest: feedback, soft limit and write-back. Within a run of
+// frames in which no line wraps, no frame's second half feeds any later frame
+// (each frame writes only the sample it read, and no later frame of the run
+// reads it), so the run does all first halves, then all second halves: those have
+// no chain from frame to frame and their divisions overlap.
+//
+// A frame that clears the network also erases what the run's earlier frames
+// wrote, so their second halves are left out.
+ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockValues& network,
+                                      const FrameControls* controls, const double* left, const double* right,
+                                      int frames, double (*lineOut)[kLineCount]) {
     const LineCursors cursors = lineCursors(engine);
-    DampedLines damped[kOscillatorStretch];
+    LineQuads damp = loadLineQuads(engine.lineDamp);
+    LineQuads dampBeforeWrites = damp;  // the states the first written frame couples from
+    LineQuads damped[kOscillatorStretch];
+    DoubleQuad injected[kOscillatorStretch];
     int firstWritten = 0;
     for (int step = 0; step < frames; ++step) {
-        if (!mixAndDampFrame(engine, network, controls[step], cursors, step, left[step], right[step], lineOut[step],
-                             damped[step])) {
+        const StereoPair delayed = preDelay(engine, network.preDelaySamples, left[step], right[step]);
+        const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
+        readLines(cursors, step, lineOut[step]);
+        LineQuads lineMix;
+        if (!mixLines(lineOut[step], lineMix)) {
+            clearNetwork(engine, lineOut[step]);
+            lineMix = damp = dampBeforeWrites = LineQuads{};
             firstWritten = step;
         }
+        damp = dampLines(damp, lineMix, dampCoefFor(network.dampBase, controls[step].crestDamp));
+        damped[step] = damp;
+        injected[step] = injectedQuad(injection, injectGainFor(controls[step]));
     }
+    storeLineQuads(engine.lineDamp, damp);
+
     for (int step = firstWritten; step < frames; ++step) {
-        limitAndWriteFrame(network, controls[step], damped[step], cursors, step);
+        const LineQuads& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];
+        const LineQuads written = limitLines(damped[step], coupledSources(previous, damped[step]),
+                                             feedbackGainFor(network, controls[step]), couplingFor(controls[step]),
+                                             injected[step]);
+        writeLines(cursors, step, written);
     }
     advanceLines(engine, frames);
 }
@@ -83,7 +82,7 @@ void networkRun(EngineState& engine, const NetworkBlockValues& network, const Fr
 // one writes within a frame, so this gives the bits of running the stages frame
 // by frame, while each stage's loop runs without the others' calls in between.
 // All inputs of the stretch are read before its first output is written.
-void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
+ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
                     const float* const* inputs, float* const* outputs, int frames, float& blockPeak) {
     double left[kOscillatorStretch] = {};
     double right[kOscillatorStretch] = {};
@@ -111,11 +110,47 @@ void processStretch(EngineState& engine, const NetworkBlockValues& network, cons
     }
 }
 
+ORBELUNE_LANES_INLINE void processFrames(EngineState& engine, const NetworkBlockValues& network,
+                                         const OutputBlockValues& output, const float* const* inputs,
+                                         float* const* outputs, std::int32_t frames, float& blockPeak) {
+    for (std::int32_t stretchStart = 0; stretchStart < frames; stretchStart += kOscillatorStretch) {
+        const int stretchFrames = static_cast<int>(std::min<std::int32_t>(kOscillatorStretch, frames - stretchStart));
+        const float* const stretchInputs[2] = {inputs[kLeft] + stretchStart, inputs[kRight] + stretchStart};
+        float* const stretchOutputs[2] = {outputs[kLeft] + stretchStart, outputs[kRight] + stretchStart};
+        processStretch(engine, network, output, stretchInputs, stretchOutputs, stretchFrames, blockPeak);
+    }
+}
+
+// The frame loop, built once per instruction set.
+void processFramesBaseline(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
+                           const float* const* inputs, float* const* outputs, std::int32_t frames, float& blockPeak) {
+    processFrames(engine, network, output, inputs, outputs, frames, blockPeak);
+}
+
+#if ORBELUNE_HAS_AVX_LOOP
+ORBELUNE_AVX_TARGET void processFramesAvx(EngineState& engine, const NetworkBlockValues& network,
+                                          const OutputBlockValues& output, const float* const* inputs,
+                                          float* const* outputs, std::int32_t frames, float& blockPeak) {
+    processFrames(engine, network, output, inputs, outputs, frames, blockPeak);
+}
+#endif
+
+// Decided once, when the module loads, so the audio thread never asks.
+const FrameLoop kFastestFrameLoop = processorHasAvx() ? FrameLoop::avx : FrameLoop::baseline;
+
 }  // namespace
+
+FrameLoop fastestFrameLoop() noexcept { return kFastestFrameLoop; }
 
 void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
                   std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
                   std::int32_t frames) noexcept {
+    processBlock(engine, params, hostBypass, sampleRate, outputMeter, inputs, outputs, frames, kFastestFrameLoop);
+}
+
+void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
+                  std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
+                  std::int32_t frames, FrameLoop loop) noexcept {
     if (passesThrough(params, hostBypass)) {
         copyThrough(inputs, outputs, frames);
         return;
@@ -132,12 +167,16 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
     const OutputBlockValues output = outputBlockValues(parameter(params, kParamWidth), parameter(params, kParamMix));
 
     float blockPeak = 0.0f;
-    for (std::int32_t stretchStart = 0; stretchStart < frames; stretchStart += kOscillatorStretch) {
-        const int stretchFrames = static_cast<int>(std::min<std::int32_t>(kOscillatorStretch, frames - stretchStart));
-        const float* const stretchInputs[2] = {inputs[kLeft] + stretchStart, inputs[kRight] + stretchStart};
-        float* const stretchOutputs[2] = {outputs[kLeft] + stretchStart, outputs[kRight] + stretchStart};
-        processStretch(engine, network, output, stretchInputs, stretchOutputs, stretchFrames, blockPeak);
+#if ORBELUNE_HAS_AVX_LOOP
+    if (loop == FrameLoop::avx) {
+        processFramesAvx(engine, network, output, inputs, outputs, frames, blockPeak);
+    } else {
+        processFramesBaseline(engine, network, output, inputs, outputs, frames, blockPeak);
     }
+#else
+    (void)loop;
+    processFramesBaseline(engine, network, output, inputs, outputs, frames, blockPeak);
+#endif
     updateOutputMeter(outputMeter, blockPeak);
 }
 

@@ -16,4 +16,13 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
                   std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
                   std::int32_t frames) noexcept;
 
+// The instruction sets the frame loop is built for. Both give the same bits;
+// processBlock takes the fastest the processor has, and tests and benchmarks may
+// choose.
+enum class FrameLoop { baseline, avx };
+FrameLoop fastestFrameLoop() noexcept;
+void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
+                  std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
+                  std::int32_t frames, FrameLoop loop) noexcept;
+
 }  // namespace orbelune

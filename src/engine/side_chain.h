@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/double_pair.h"
+#include "engine/double_lanes.h"
 #include "engine/engine_state.h"
 
 namespace orbelune {
@@ -54,6 +54,7 @@ void updateTransientDetector(EngineState& engine);
 // frames in stretches: its sines (and the tanh of their magnitude, which the
 // output stage needs) are then taken in a tight loop of their own.
 constexpr int kOscillatorStretch = 64;
+static_assert(kOscillatorStretch % 4 == 0, "the side chain derives its controls four frames at a time");
 
 struct OscillatorStretch {
     double lfo[kOscillatorStretch];
@@ -124,14 +125,14 @@ inline void followInput(EngineState& engine, double left, double right) {
 // The side chain hears only the input, never the network, so it runs ahead of
 // the network over a whole stretch of frames. Its recursive part goes frame
 // after frame; what each frame derives from it (crest, level powers, the scaled
-// oscillator) depends on that frame alone, so it is taken two frames at a time,
+// oscillator) depends on that frame alone, so it is taken four frames at a time,
 // and the pow calls run in a loop of their own.
 struct ControlStretch {
     FrameControls frame[kOscillatorStretch];
 };
 
 // The recursive part's results per frame. Entries past the stretch's last frame
-// stay 0, so that an odd frame count still fills whole pairs.
+// stay 0, so that any frame count still fills whole quads.
 struct LevelStretch {
     double level[kOscillatorStretch];
     double levelAverage[kOscillatorStretch];
@@ -139,23 +140,25 @@ struct LevelStretch {
     double crest[kOscillatorStretch];
 };
 
-// The crest, the level powers but pow, and the scaled oscillator of frames
-// `first` and `first` + 1.
-inline void deriveControlPair(LevelStretch& levels, const OscillatorStretch& oscillator, int first,
-                              ControlStretch& stretch) {
-    const DoublePair level = loadPair(levels.level + first);
-    const DoublePair crest =
-        level / (magnitudes(kCrestAverageWeight * loadPair(levels.levelAverage + first)) + kCrestFloor);
-    const DoublePair norm = crest / kCrestScale;
-    const DoublePair crestNorm = norm > 1.0 ? bothOf(1.0) : norm;
-    const DoublePair crestDamp = 1.0 / ((crestNorm + crestNorm) * crestNorm + 1.0);
-    const DoublePair levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
-    const DoublePair cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
-    const DoublePair levelCubed = cubed > 1.0 ? bothOf(1.0) : cubed;
-    const DoublePair lfo = loadPair(oscillator.lfo + first);
-    const DoublePair lfoScaled = (kLfoScaledDepth * lfo) / (magnitudes(crest) + 1.0);
-    storePair(levels.crest + first, crest);
-    for (int lane = 0; lane < 2; ++lane) {
+// The crest, the level powers but pow, and the scaled oscillator of the four
+// frames from `first` on.
+ORBELUNE_LANES_INLINE void deriveControlQuad(LevelStretch& levels, const OscillatorStretch& oscillator, int first,
+                                             ControlStretch& stretch) {
+    using Quad = DoubleQuad;
+    const Quad one = everyLane<Quad>(1.0);
+    const Quad level = loadLanes<Quad>(levels.level + first);
+    const Quad crest =
+        level / (magnitudes(kCrestAverageWeight * loadLanes<Quad>(levels.levelAverage + first)) + kCrestFloor);
+    const Quad norm = crest / kCrestScale;
+    const Quad crestNorm = norm > 1.0 ? one : norm;
+    const Quad crestDamp = 1.0 / ((crestNorm + crestNorm) * crestNorm + 1.0);
+    const Quad levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
+    const Quad cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
+    const Quad levelCubed = cubed > 1.0 ? one : cubed;
+    const Quad lfo = loadLanes<Quad>(oscillator.lfo + first);
+    const Quad lfoScaled = (kLfoScaledDepth * lfo) / (magnitudes(crest) + 1.0);
+    storeLanes(levels.crest + first, crest);
+    for (int lane = 0; lane < laneCount<Quad>; ++lane) {
         FrameControls& controls = stretch.frame[first + lane];
         controls.levelSquared = levelSquared[lane];
         controls.levelCubed = levelCubed[lane];
@@ -185,7 +188,7 @@ inline void keepLastFrame(EngineState& engine, const LevelStretch& levels, const
 
 // Analyses `frames` (1 to kOscillatorStretch) input frames and leaves the
 // controls of each in `stretch`.
-inline void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
+ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
                            ControlStretch& stretch) {
     OscillatorStretch oscillator{};
     runOscillatorAhead(engine, frames, oscillator);
@@ -196,7 +199,9 @@ inline void analyseStretch(EngineState& engine, const double* left, const double
         levels.levelAverage[frame] = engine.levelAverage;
         levels.transientSmoothed[frame] = engine.transientSmoothed;
     }
-    for (int first = 0; first < frames; first += 2) deriveControlPair(levels, oscillator, first, stretch);
+    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) {
+        deriveControlQuad(levels, oscillator, first, stretch);
+    }
     for (int frame = 0; frame < frames; ++frame) stretch.frame[frame].levelPow = levelPowFor(levels.level[frame]);
     keepLastFrame(engine, levels, stretch.frame[frames - 1], frames - 1);
 }

@@ -44,19 +44,19 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
     EXPECT_NEAR(injectGain, 0.441, 1e-15);
 
     double read[kLineCount];
-    double mixed[kLineCount];
+    orbelune::LineQuads mixed;
     orbelune::readLines(orbelune::lineCursors(engine), 0, read);
     ASSERT_TRUE(orbelune::mixLines(read, mixed));
-    EXPECT_NEAR(read[0] - mixed[0], 1.0, 1e-15);  // M = 1
+    EXPECT_NEAR(read[0] - mixed.low[0], 1.0, 1e-15);  // M = 1
     const double dampCoef = orbelune::dampCoefFor(block.dampBase, engine.crestDamp);
     EXPECT_EQ(dampCoef, 0.95);  // limited from 0.9775
     const int readPos[kLineCount] = {0, 7, 14, 21, 28, 35, 42, 49};
-    orbelune::DampedLines damped;
-    orbelune::dampLines(engine.lineDamp, mixed, dampCoef, damped);
-    damped.injected = orbelune::injectedPair({0.2, -0.1}, injectGain);
-    double writtenBack[kLineCount];
-    orbelune::limitLines(damped, feedbackGain, orbelune::couplingFor(orbelune::frameControls(engine, 0.0)),
-                         writtenBack);
+    const orbelune::LineQuads before = orbelune::loadLineQuads(engine.lineDamp);
+    const orbelune::LineQuads damped = orbelune::dampLines(before, mixed, dampCoef);
+    orbelune::storeLineQuads(engine.lineDamp, damped);
+    const orbelune::LineQuads writtenBack = orbelune::limitLines(
+        damped, orbelune::coupledSources(before, damped), feedbackGain,
+        orbelune::couplingFor(orbelune::frameControls(engine, 0.0)), orbelune::injectedQuad({0.2, -0.1}, injectGain));
     orbelune::writeLines(orbelune::lineCursors(engine), 0, writtenBack);
     orbelune::advanceLines(engine, 1);
 
@@ -97,8 +97,10 @@ TEST(Network, PreDelayIsTheDefaultLengthAndNeverLeavesTheRing) {
 
 TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     const double lineOut[kLineCount] = {0.3, -1.2, 0.7, 0.05, 2.0, -0.4, 0.9, -0.6};
+    orbelune::LineQuads quads;
+    ASSERT_TRUE(orbelune::mixLines(lineOut, quads));
     double mixed[kLineCount];
-    ASSERT_TRUE(orbelune::mixLines(lineOut, mixed));
+    orbelune::storeLineQuads(mixed, quads);
     double before = 0.0;
     double after = 0.0;
     for (int line = 0; line < kLineCount; ++line) {
@@ -107,11 +109,11 @@ TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     }
     EXPECT_NEAR(after, before, 1e-12);
     const double poisoned[kLineCount] = {0.0, 0.0, NAN, 0.0, 0.0, 0.0, 0.0, 0.0};
-    EXPECT_FALSE(orbelune::mixLines(poisoned, mixed));
+    EXPECT_FALSE(orbelune::mixLines(poisoned, quads));
 }
 
 TEST(Network, SoftLimiterIsContinuousAndBounded) {
-    using orbelune::LinePair;
+    using LinePair = orbelune::DoublePair;
     // Small values pass unchanged; at O = 4 both branches meet; beyond, V/6.6.
     EXPECT_EQ(orbelune::softLimit(LinePair{0.005, -0.005})[0], 0.005);
     const double atCeiling = std::sqrt(4.0 + 0.00375 / 116.0);
