@@ -11,18 +11,31 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace orbelune {
 
 typedef double DoublePair __attribute__((vector_size(2 * sizeof(double))));
 typedef double DoubleQuad __attribute__((vector_size(4 * sizeof(double))));
+typedef float FloatQuad __attribute__((vector_size(4 * sizeof(float))));  // a quad narrowed for output
 
 // Helpers that must melt into the function that calls them, so that a quad is
 // compiled for the instruction set that function was built for.
 #define ORBELUNE_LANES_INLINE inline __attribute__((always_inline))
 
+// A plain double counts as one lane, so that a step written for lanes also
+// serves a single value.
 template <typename Lanes>
-constexpr int laneCount = static_cast<int>(sizeof(Lanes) / sizeof(double));
+constexpr int countLanes() {
+    if constexpr (std::is_arithmetic_v<Lanes>) {
+        return 1;
+    } else {
+        return static_cast<int>(sizeof(Lanes) / sizeof(Lanes{}[0]));
+    }
+}
+
+template <typename Lanes>
+constexpr int laneCount = countLanes<Lanes>();
 
 template <typename Lanes>
 ORBELUNE_LANES_INLINE Lanes loadLanes(const double* values) {
@@ -38,9 +51,13 @@ ORBELUNE_LANES_INLINE void storeLanes(double* values, Lanes stored) {
 
 template <typename Lanes>
 ORBELUNE_LANES_INLINE Lanes everyLane(double value) {
-    Lanes lanes;
-    for (int lane = 0; lane < laneCount<Lanes>; ++lane) lanes[lane] = value;
-    return lanes;
+    if constexpr (std::is_arithmetic_v<Lanes>) {
+        return value;
+    } else {
+        Lanes lanes;
+        for (int lane = 0; lane < laneCount<Lanes>; ++lane) lanes[lane] = value;
+        return lanes;
+    }
 }
 
 // fabs of each element: the sign bit cleared, nothing else touched.

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
+#include "engine/double_lanes.h"
 #include "engine/engine_state.h"
 #include "engine/side_chain.h"
 
@@ -62,56 +64,139 @@ inline double guardedBiquadStep(Biquad& filter, double input) {
     return input;
 }
 
-// The filtered side signal turned into the width term W: a gain that breathes
-// with the oscillator and the level, a shaping that bends with the mid signal,
-// and the "3D Width" control.
-inline double widthTerm(const FrameControls& controls, const OutputBlockValues& block, double mid, double side) {
-    const double breathing =
-        1.0 + (1.0 + kBreathingLevelDepth * controls.levelCubed) * (kBreathingDepth * controls.lfoTanh);
-    const double shaped = side * breathing;
-    double softness = 1.0 / (std::fabs(shaped) + kWidthSoftness);
-    if (softness > kWidthCeiling) softness = kWidthCeiling;
-    const double cosine = softness == kWidthCeiling ? block.cosineAtCeiling : std::cos(kGoldenAngle * softness);
-    // sin(0) is 0: a silent mid signal skips the call without changing a bit.
-    const double midAngle = (std::fabs(mid) * kMidAngleScale) * kPi;
-    const double sine = midAngle == 0.0 ? 0.0 : std::sin(midAngle);
-    const double bend = ((kBendDepth * controls.levelCubed + kBendDepth) * sine) * cosine + 1.0;
-    const double modulation = (kLfoWidthDepth * controls.lfoScaled + 1.0) + kCrestWidthDepth * controls.crestNorm;
-    return (block.widthGain * shaped) * (modulation * bend);
+// The output of a stretch of frames, pass by pass: mid and filtered side frame
+// after frame (the filters are recursive); then the width shaping, the mix and
+// the limit, which depend on each frame alone, four frames at a time, with the
+// sine and cosine calls in loops of their own. Entries past the stretch's last
+// frame stay 0 and give silent, unused lanes.
+struct OutputStretch {
+    double mid[kOscillatorStretch] = {};
+    double filteredSide[kOscillatorStretch] = {};
+    double shaped[kOscillatorStretch] = {};    // S
+    double softness[kOscillatorStretch] = {};  // a
+    double midAngle[kOscillatorStretch] = {};
+    double sine[kOscillatorStretch] = {};
+    double cosine[kOscillatorStretch] = {};
+};
+
+// One field of four frames' controls, side by side.
+ORBELUNE_LANES_INLINE DoubleQuad controlQuad(const ControlStretch& controls, int first,
+                                             double FrameControls::*field) {
+    return DoubleQuad{controls.frame[first].*field, controls.frame[first + 1].*field,
+                      controls.frame[first + 2].*field, controls.frame[first + 3].*field};
+}
+
+// Mid from lines 0 to 3, side from lines 4 to 7, the side through both filters.
+ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOut)[kLineCount], int frames,
+                                      OutputStretch& stretch) {
+    for (int frame = 0; frame < frames; ++frame) {
+        const double* line = lineOut[frame];
+        stretch.mid[frame] = (((line[0] + line[1]) + line[2]) + line[3]) * kMidSideGain;
+        const double side = (((line[4] - line[5]) + line[6]) - line[7]) * kMidSideGain;
+        stretch.filteredSide[frame] = guardedBiquadStep(engine.sideTone, guardedBiquadStep(engine.sideHighPass, side));
+    }
+}
+
+// The side signal S with its breathing gain, the shaping factor a and the angle
+// of the bend, for four frames.
+ORBELUNE_LANES_INLINE void shapeQuad(const ControlStretch& controls, int first, OutputStretch& stretch) {
+    const DoubleQuad levelCubed = controlQuad(controls, first, &FrameControls::levelCubed);
+    const DoubleQuad breathing =
+        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * controlQuad(controls, first, &FrameControls::lfoTanh));
+    const DoubleQuad shaped = loadLanes<DoubleQuad>(stretch.filteredSide + first) * breathing;
+    const DoubleQuad softness = 1.0 / (magnitudes(shaped) + kWidthSoftness);
+    storeLanes(stretch.shaped + first, shaped);
+    storeLanes(stretch.softness + first, softness > kWidthCeiling ? everyLane<DoubleQuad>(kWidthCeiling) : softness);
+    storeLanes(stretch.midAngle + first, (magnitudes(loadLanes<DoubleQuad>(stretch.mid + first)) * kMidAngleScale) * kPi);
+}
+
+// The cosine of the shaping and the sine of the bend. The shaping factor sits at
+// its ceiling for every side sample below 0.12, where the cosine is the block's;
+// only the other frames call cos, gathered first so that no branch guesses.
+// sin(0) is 0: a silent mid signal skips the call without changing a bit.
+ORBELUNE_LANES_INLINE void shapingCalls(const OutputBlockValues& block, int frames, OutputStretch& stretch) {
+    int needsCosine[kOscillatorStretch];
+    int count = 0;
+    for (int frame = 0; frame < frames; ++frame) {
+        needsCosine[count] = frame;
+        count += stretch.softness[frame] != kWidthCeiling;
+        stretch.cosine[frame] = block.cosineAtCeiling;
+    }
+    for (int index = 0; index < count; ++index) {
+        const int frame = needsCosine[index];
+        stretch.cosine[frame] = std::cos(kGoldenAngle * stretch.softness[frame]);
+    }
+    for (int frame = 0; frame < frames; ++frame) {
+        const double angle = stretch.midAngle[frame];
+        stretch.sine[frame] = angle == 0.0 ? 0.0 : std::sin(angle);
+    }
 }
 
 // Values at or above +0.99 (NaN included) give 0.99, at or below −0.99 give −0.99.
-inline float limitOutput(double value) {
-    if (!(value < kOutputLimit)) return static_cast<float>(kOutputLimit);
-    if (!(value > -kOutputLimit)) return static_cast<float>(-kOutputLimit);
-    return static_cast<float>(value);
+template <typename Lanes>
+ORBELUNE_LANES_INLINE Lanes limitOutput(Lanes value) {
+    const Lanes below = value < kOutputLimit ? value : everyLane<Lanes>(kOutputLimit);
+    return below > -kOutputLimit ? below : everyLane<Lanes>(-kOutputLimit);
 }
 
-// The larger wet magnitude of the frame, in 32 bits, raises the block's peak; a
-// NaN never does.
-inline void raiseBlockPeak(float& blockPeak, double wetLeft, double wetRight) {
-    const double leftMagnitude = std::fabs(wetLeft);
-    const double rightMagnitude = std::fabs(wetRight);
-    const auto peak = static_cast<float>(rightMagnitude > leftMagnitude ? rightMagnitude : leftMagnitude);
-    if (peak > blockPeak) blockPeak = peak;
+ORBELUNE_LANES_INLINE void storeOutputQuad(float* output, int first, int frames, DoubleQuad value) {
+    const FloatQuad narrowed = __builtin_convertvector(value, FloatQuad);
+    if (first + laneCount<DoubleQuad> <= frames) {
+        std::memcpy(output + first, &narrowed, sizeof(narrowed));
+        return;
+    }
+    for (int lane = 0; first + lane < frames; ++lane) output[first + lane] = narrowed[lane];
 }
 
-// One frame: from the eight raw line outputs and the dry pair to the two stored
-// output samples.
-inline void outputFrame(EngineState& engine, const OutputBlockValues& block, const FrameControls& controls,
-                        const double* lineOut, double dryLeft, double dryRight, float& outLeft, float& outRight,
-                        float& blockPeak) {
-    const double mid = (((lineOut[0] + lineOut[1]) + lineOut[2]) + lineOut[3]) * kMidSideGain;
-    const double side = (((lineOut[4] - lineOut[5]) + lineOut[6]) - lineOut[7]) * kMidSideGain;
+// Width term, wet pair, mix and limit of four frames; stores the samples and
+// raises each lane's wet peak (the larger wet magnitude, in 32 bits; a NaN
+// never raises it).
+ORBELUNE_LANES_INLINE FloatQuad finishQuad(const OutputBlockValues& block, const ControlStretch& controls,
+                                           const OutputStretch& stretch, const double* dryLeft,
+                                           const double* dryRight, int first, int frames, float* outLeft,
+                                           float* outRight, FloatQuad peaks) {
+    const DoubleQuad levelCubed = controlQuad(controls, first, &FrameControls::levelCubed);
+    const DoubleQuad bend = ((kBendDepth * levelCubed + kBendDepth) * loadLanes<DoubleQuad>(stretch.sine + first)) *
+                                loadLanes<DoubleQuad>(stretch.cosine + first) +
+                            1.0;
+    const DoubleQuad modulation = (kLfoWidthDepth * controlQuad(controls, first, &FrameControls::lfoScaled) + 1.0) +
+                                  kCrestWidthDepth * controlQuad(controls, first, &FrameControls::crestNorm);
+    const DoubleQuad width = (block.widthGain * loadLanes<DoubleQuad>(stretch.shaped + first)) * (modulation * bend);
 
-    const double filtered = guardedBiquadStep(engine.sideTone, guardedBiquadStep(engine.sideHighPass, side));
-    const double width = widthTerm(controls, block, mid, filtered);
+    const DoubleQuad mid = loadLanes<DoubleQuad>(stretch.mid + first);
+    const DoubleQuad wetLeft = width + mid;
+    const DoubleQuad wetRight = mid - width;
+    storeOutputQuad(outLeft, first, frames,
+                    limitOutput(loadLanes<DoubleQuad>(dryLeft + first) * block.dry + block.mix * wetLeft));
+    storeOutputQuad(outRight, first, frames,
+                    limitOutput(block.dry * loadLanes<DoubleQuad>(dryRight + first) + block.mix * wetRight));
 
-    const double wetLeft = width + mid;
-    const double wetRight = mid - width;
-    outLeft = limitOutput(dryLeft * block.dry + block.mix * wetLeft);
-    outRight = limitOutput(block.dry * dryRight + block.mix * wetRight);
-    raiseBlockPeak(blockPeak, wetLeft, wetRight);
+    const DoubleQuad leftMagnitude = magnitudes(wetLeft);
+    const DoubleQuad rightMagnitude = magnitudes(wetRight);
+    const FloatQuad peak =
+        __builtin_convertvector(rightMagnitude > leftMagnitude ? rightMagnitude : leftMagnitude, FloatQuad);
+    return peak > peaks ? peak : peaks;
+}
+
+// Up to kOscillatorStretch frames: from the raw line outputs and the dry input
+// to the stored output samples. Raises `blockPeak` to the stretch's wet peak.
+ORBELUNE_LANES_INLINE void outputStretch(EngineState& engine, const OutputBlockValues& block,
+                                         const ControlStretch& controls, const double (*lineOut)[kLineCount],
+                                         const double* dryLeft, const double* dryRight, int frames,
+                                         float* outLeft, float* outRight, float& blockPeak) {
+    OutputStretch stretch;
+    midAndSide(engine, lineOut, frames, stretch);
+    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) shapeQuad(controls, first, stretch);
+    shapingCalls(block, frames, stretch);
+    FloatQuad peaks = {};
+    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) {
+        peaks = finishQuad(block, controls, stretch, dryLeft, dryRight, first, frames, outLeft, outRight, peaks);
+    }
+    // The largest of the lanes' peaks: no NaN is among them, so the order of the
+    // comparisons does not matter.
+    for (int lane = 0; lane < laneCount<FloatQuad>; ++lane) {
+        if (peaks[lane] > blockPeak) blockPeak = peaks[lane];
+    }
 }
 
 // After the last frame of a processed block (also of an empty one).

@@ -104,10 +104,7 @@ ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBloc
         runStart += runFrames;
     }
 
-    for (int frame = 0; frame < frames; ++frame) {
-        outputFrame(engine, output, controls.frame[frame], lineOut[frame], left[frame], right[frame],
-                    outputs[kLeft][frame], outputs[kRight][frame], blockPeak);
-    }
+    outputStretch(engine, output, controls, lineOut, left, right, frames, outputs[kLeft], outputs[kRight], blockPeak);
 }
 
 ORBELUNE_LANES_INLINE void processFrames(EngineState& engine, const NetworkBlockValues& network,

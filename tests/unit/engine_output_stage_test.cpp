@@ -20,13 +20,16 @@ TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     engine.crestNorm = 0.2;
     engine.lfo = 0.6;
     engine.lfoScaled = 0.03;
-    const double lineOut[orbelune::kLineCount] = {0.4, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0};
+    const double lineOut[1][orbelune::kLineCount] = {{0.4, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0}};
     const orbelune::OutputBlockValues block = orbelune::outputBlockValues(0.5f, 0.5f);
+    orbelune::ControlStretch controls{};
+    controls.frame[0] = orbelune::frameControls(engine, std::tanh(std::fabs(engine.lfo)));
+    double dryLeft[orbelune::kOscillatorStretch] = {0.25};
+    double dryRight[orbelune::kOscillatorStretch] = {-0.25};
     float left = 0.0f;
     float right = 0.0f;
     float blockPeak = 0.0f;
-    orbelune::outputFrame(engine, block, orbelune::frameControls(engine, std::tanh(std::fabs(engine.lfo))), lineOut,
-                          0.25, -0.25, left, right, blockPeak);
+    orbelune::outputStretch(engine, block, controls, lineOut, dryLeft, dryRight, 1, &left, &right, blockPeak);
     EXPECT_NEAR(left, 0.37545881f, 1e-7f);
     EXPECT_NEAR(right, -0.23545882f, 1e-7f);
     EXPECT_NEAR(engine.sideHighPass.z1, -0.0097341649, 1e-10);
@@ -66,24 +69,40 @@ TEST(OutputStage, TinyFilterStatesBecomeExactZeros) {
 
 TEST(OutputStage, LimitHoldsEverySampleWithinPlusMinus099) {
     const auto limit = static_cast<float>(0.99);
-    EXPECT_EQ(orbelune::limitOutput(0.99), limit);
-    EXPECT_EQ(orbelune::limitOutput(1.5), limit);
-    EXPECT_EQ(orbelune::limitOutput(std::numeric_limits<double>::quiet_NaN()), limit);
-    EXPECT_EQ(orbelune::limitOutput(std::numeric_limits<double>::infinity()), limit);
-    EXPECT_EQ(orbelune::limitOutput(-0.99), -limit);
-    EXPECT_EQ(orbelune::limitOutput(-std::numeric_limits<double>::infinity()), -limit);
-    EXPECT_EQ(orbelune::limitOutput(0.25), 0.25f);
+    const auto limited = [](double value) { return static_cast<float>(orbelune::limitOutput(value)); };
+    EXPECT_EQ(limited(0.99), limit);
+    EXPECT_EQ(limited(1.5), limit);
+    EXPECT_EQ(limited(std::numeric_limits<double>::quiet_NaN()), limit);
+    EXPECT_EQ(limited(std::numeric_limits<double>::infinity()), limit);
+    EXPECT_EQ(limited(-0.99), -limit);
+    EXPECT_EQ(limited(-std::numeric_limits<double>::infinity()), -limit);
+    EXPECT_EQ(limited(0.25), 0.25f);
 }
 
 TEST(OutputStage, MeterFallsByA0_85FactorOnAnEmptyPeakAndIgnoresNaN) {
     std::atomic<float> meter{0.5f};
     orbelune::updateOutputMeter(meter, 0.0f);
     EXPECT_EQ(meter.load(), 0.85f * 0.5f);
+
+    // Five frames, the odd count leaving a part-filled quad: mid 0.3·0.35 in the
+    // third, NaN in the first; "3D Width" 0, so wet = mid.
+    EngineState engine;
+    orbelune::computeCoefficients(engine, 44100.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    double lineOut[5][orbelune::kLineCount] = {};
+    lineOut[0][0] = nan;
+    lineOut[2][0] = 0.3;
+    const orbelune::ControlStretch controls{};
+    const double dry[orbelune::kOscillatorStretch] = {};
+    float left[5];
+    float right[5];
     float blockPeak = 0.0f;
-    orbelune::raiseBlockPeak(blockPeak, std::numeric_limits<double>::quiet_NaN(), 0.1);
-    EXPECT_EQ(blockPeak, 0.0f);  // a NaN left magnitude is chosen and never enters
-    orbelune::raiseBlockPeak(blockPeak, 0.2, -0.3);
-    EXPECT_EQ(blockPeak, 0.3f);
+    orbelune::outputStretch(engine, orbelune::outputBlockValues(0.0f, 1.0f), controls, lineOut, dry, dry, 5, left,
+                            right, blockPeak);
+    EXPECT_EQ(blockPeak, static_cast<float>(0.3 * 0.35));
+    EXPECT_EQ(left[0], static_cast<float>(0.99));  // NaN leaves as +0.99
+    EXPECT_EQ(right[2], static_cast<float>(0.3 * 0.35));
+    EXPECT_EQ(left[4], 0.0f);
 }
 
 }  // namespace
