@@ -95,12 +95,12 @@ inline StereoPair preDelay(EngineState& engine, std::int32_t preDelaySamples, do
     return {engine.preDelayLeft[readPos], engine.preDelayRight[readPos]};
 }
 
-// One-pole low-pass per side; the network hears the input minus 55 % of it.
-inline StereoPair lowCut(EngineState& engine, double lowCutCoef, StereoPair delayed) {
-    double* state = engine.injectLow;
-    state[0] = (delayed.left - state[0]) * lowCutCoef + state[0];
-    state[1] = (delayed.right - state[1]) * lowCutCoef + state[1];
-    return {delayed.left - kLowCutDepth * state[0], delayed.right - kLowCutDepth * state[1]};
+// One-pole low-pass per side, on `state` (the instance's injectLow, held locally
+// over a run); the network hears the input minus 55 % of it.
+inline StereoPair lowCut(StereoPair& state, double lowCutCoef, StereoPair delayed) {
+    state.left = (delayed.left - state.left) * lowCutCoef + state.left;
+    state.right = (delayed.right - state.right) * lowCutCoef + state.right;
+    return {delayed.left - kLowCutDepth * state.left, delayed.right - kLowCutDepth * state.right};
 }
 
 inline double injectGainFor(const FrameControls& controls) {
@@ -152,21 +152,28 @@ ORBELUNE_LANES_INLINE void storeLineQuads(double* values, const LineQuads& quads
     storeLanes(values + kLineCount / 2, quads.high);
 }
 
-// Every line is read before any line is written in the frame.
-ORBELUNE_LANES_INLINE void readLines(const LineCursors& cursors, int step, double* lineOut) {
-    for (int line = 0; line < kLineCount; ++line) lineOut[line] = cursors.at[line][step];
+// Every line is read before any line is written in the frame. The samples go
+// straight into registers (and from there to `lineOut`, which the output stage
+// reads), so that no wide load has to wait for eight narrow stores.
+ORBELUNE_LANES_INLINE LineQuads readLines(const LineCursors& cursors, int step, double* lineOut) {
+    double read[kLineCount];
+    for (int line = 0; line < kLineCount; ++line) read[line] = cursors.at[line][step];
+    const LineQuads quads = {DoubleQuad{read[0], read[1], read[2], read[3]},
+                             DoubleQuad{read[4], read[5], read[6], read[7]}};
+    storeLineQuads(lineOut, quads);
+    return quads;
 }
 
 // Householder mix: every line minus a quarter of their sum, the sum taken from
 // line 0 upward. Returns false when the sum is not finite, that is when the
 // network's state has gone bad.
-ORBELUNE_LANES_INLINE bool mixLines(const double* lineOut, LineQuads& lineMix) {
-    double sum = lineOut[0];
-    for (int line = 1; line < kLineCount; ++line) sum += lineOut[line];
+ORBELUNE_LANES_INLINE bool mixLines(const LineQuads& lineOut, LineQuads& lineMix) {
+    double sum = lineOut.low[0];
+    for (int line = 1; line < kLineCount / 2; ++line) sum += lineOut.low[line];
+    for (int line = 0; line < kLineCount / 2; ++line) sum += lineOut.high[line];
     if (!std::isfinite(sum)) return false;
     const double mean = kHouseholderWeight * sum;
-    const LineQuads raw = loadLineQuads(lineOut);
-    lineMix = {raw.low - mean, raw.high - mean};
+    lineMix = {lineOut.low - mean, lineOut.high - mean};
     return true;
 }
 

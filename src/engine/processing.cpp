@@ -46,6 +46,7 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
                                       const FrameControls* controls, const double* left, const double* right,
                                       int frames, double (*lineOut)[kLineCount]) {
     const LineCursors cursors = lineCursors(engine);
+    StereoPair injectLow = {engine.injectLow[0], engine.injectLow[1]};
     LineQuads damp = loadLineQuads(engine.lineDamp);
     LineQuads dampBeforeWrites = damp;  // the states the first written frame couples from
     LineQuads damped[kOscillatorStretch];
@@ -53,11 +54,11 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
     int firstWritten = 0;
     for (int step = 0; step < frames; ++step) {
         const StereoPair delayed = preDelay(engine, network.preDelaySamples, left[step], right[step]);
-        const StereoPair injection = lowCut(engine, network.lowCutCoef, delayed);
-        readLines(cursors, step, lineOut[step]);
+        const StereoPair injection = lowCut(injectLow, network.lowCutCoef, delayed);
         LineQuads lineMix;
-        if (!mixLines(lineOut[step], lineMix)) {
+        if (!mixLines(readLines(cursors, step, lineOut[step]), lineMix)) {
             clearNetwork(engine, lineOut[step]);
+            injectLow = StereoPair{};
             lineMix = damp = dampBeforeWrites = LineQuads{};
             firstWritten = step;
         }
@@ -66,6 +67,8 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
         injected[step] = injectedQuad(injection, injectGainFor(controls[step]));
     }
     storeLineQuads(engine.lineDamp, damp);
+    engine.injectLow[0] = injectLow.left;
+    engine.injectLow[1] = injectLow.right;
 
     for (int step = firstWritten; step < frames; ++step) {
         const LineQuads& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];

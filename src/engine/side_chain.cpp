@@ -11,10 +11,10 @@ constexpr double kCentreWeight = 6.0;
 
 }  // namespace
 
-void updateTransientDetector(EngineState& engine) {
+double updateTransientDetector(EngineState& engine, double levelFast) {
     double* history = engine.levelHistory;
     for (int slot = kHistoryLength - 1; slot > 0; --slot) history[slot] = history[slot - 1];
-    history[0] = engine.levelFast;
+    history[0] = levelFast;
 
     const double difference =
         (((history[0] - kOuterWeight * history[1]) + kCentreWeight * history[2]) - kOuterWeight * history[3]) +
@@ -27,13 +27,9 @@ void updateTransientDetector(EngineState& engine) {
     engine.transientPeak = peak;
 
     const double ratio = difference / peak;
-    if (ratio >= 1.0) {
-        engine.transient = 1.0;
-    } else if (ratio <= -1.0) {
-        engine.transient = -1.0;
-    } else {
-        engine.transient = ratio;
-    }
+    if (ratio >= 1.0) return 1.0;
+    if (ratio <= -1.0) return -1.0;
+    return ratio;
 }
 
 }  // namespace orbelune

@@ -40,15 +40,43 @@ inline double inputPeak(double left, double right) {
     return isUsableMagnitude(peak) ? peak : 0.0;
 }
 
+// The side chain's recursive fields. A stretch holds them in a local copy, so
+// that each frame's chain runs in registers rather than through the instance.
+struct Follower {
+    double peakEnvelope;
+    double level;
+    double levelAverage;
+    double levelFast;
+    double transient;
+    double transientSmoothed;
+    std::int32_t decimationCounter;
+};
+
+inline Follower followerOf(const EngineState& engine) {
+    return {engine.peakEnvelope, engine.level,     engine.levelAverage,     engine.levelFast,
+            engine.transient,    engine.transientSmoothed, engine.decimationCounter};
+}
+
+inline void keepFollower(EngineState& engine, const Follower& follower) {
+    engine.peakEnvelope = follower.peakEnvelope;
+    engine.level = follower.level;
+    engine.levelAverage = follower.levelAverage;
+    engine.levelFast = follower.levelFast;
+    engine.transient = follower.transient;
+    engine.transientSmoothed = follower.transientSmoothed;
+    engine.decimationCounter = follower.decimationCounter;
+}
+
 // Attack/release follower of the normalized peak.
-inline double followLevel(const EngineState& engine, double normalized) {
-    const double weight = normalized > engine.level ? engine.coefAttack : engine.coefRelease;
-    return (1.0 - weight) * normalized + weight * engine.level;
+inline double followLevel(const EngineState& engine, double level, double normalized) {
+    const double weight = normalized > level ? engine.coefAttack : engine.coefRelease;
+    return (1.0 - weight) * normalized + weight * level;
 }
 
 // Fourth difference of the last five fast levels, normalized by its own decaying
-// peak: a value near ±1 marks an onset or a release.
-void updateTransientDetector(EngineState& engine);
+// peak: a value near ±1 marks an onset or a release. Takes the current fast
+// level into the history and returns the new transient.
+double updateTransientDetector(EngineState& engine, double levelFast);
 
 // The 5.8 Hz oscillator does not depend on the audio, so it runs ahead of the
 // frames in stretches: its sines (and the tanh of their magnitude, which the
@@ -98,28 +126,28 @@ inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
 // The analysis's recursive part for one frame: peak envelope, normalized peak,
 // level follower, long-term average, fast level with its transient detector and
 // the smoothed transient.
-inline void followInput(EngineState& engine, double left, double right) {
+inline void followInput(EngineState& engine, Follower& follower, double left, double right) {
     const double peak = inputPeak(left, right);
 
-    double envelope = engine.peakEnvelope * engine.coefPeakDecay;
+    double envelope = follower.peakEnvelope * engine.coefPeakDecay;
     if (peak > envelope) envelope = peak;
     if (envelope < kEnvelopeFloor) envelope = kEnvelopeFloor;
-    engine.peakEnvelope = envelope;
+    follower.peakEnvelope = envelope;
 
     double normalized = peak / envelope;
     if (normalized > 1.0) normalized = 1.0;
 
-    engine.level = followLevel(engine, normalized);
-    engine.levelAverage = engine.levelAverage + (engine.level - engine.levelAverage) * engine.coefAverage;
+    follower.level = followLevel(engine, follower.level, normalized);
+    follower.levelAverage = follower.levelAverage + (follower.level - follower.levelAverage) * engine.coefAverage;
 
-    engine.levelFast = engine.levelFast + (normalized - engine.levelFast) * engine.coefFast;
-    engine.decimationCounter += 1;
-    if (engine.decimationCounter >= engine.decimation) {
-        engine.decimationCounter = 0;
-        updateTransientDetector(engine);
+    follower.levelFast = follower.levelFast + (normalized - follower.levelFast) * engine.coefFast;
+    follower.decimationCounter += 1;
+    if (follower.decimationCounter >= engine.decimation) {
+        follower.decimationCounter = 0;
+        follower.transient = updateTransientDetector(engine, follower.levelFast);
     }
-    engine.transientSmoothed =
-        engine.transientSmoothed + (engine.transient - engine.transientSmoothed) * engine.coefTransientSmooth;
+    follower.transientSmoothed =
+        follower.transientSmoothed + (follower.transient - follower.transientSmoothed) * engine.coefTransientSmooth;
 }
 
 // The side chain hears only the input, never the network, so it runs ahead of
@@ -193,12 +221,14 @@ ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* lef
     OscillatorStretch oscillator{};
     runOscillatorAhead(engine, frames, oscillator);
     LevelStretch levels{};
+    Follower follower = followerOf(engine);
     for (int frame = 0; frame < frames; ++frame) {
-        followInput(engine, left[frame], right[frame]);
-        levels.level[frame] = engine.level;
-        levels.levelAverage[frame] = engine.levelAverage;
-        levels.transientSmoothed[frame] = engine.transientSmoothed;
+        followInput(engine, follower, left[frame], right[frame]);
+        levels.level[frame] = follower.level;
+        levels.levelAverage[frame] = follower.levelAverage;
+        levels.transientSmoothed[frame] = follower.transientSmoothed;
     }
+    keepFollower(engine, follower);
     for (int first = 0; first < frames; first += laneCount<DoubleQuad>) {
         deriveControlQuad(levels, oscillator, first, stretch);
     }

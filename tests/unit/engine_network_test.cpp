@@ -45,8 +45,7 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
 
     double read[kLineCount];
     orbelune::LineQuads mixed;
-    orbelune::readLines(orbelune::lineCursors(engine), 0, read);
-    ASSERT_TRUE(orbelune::mixLines(read, mixed));
+    ASSERT_TRUE(orbelune::mixLines(orbelune::readLines(orbelune::lineCursors(engine), 0, read), mixed));
     EXPECT_NEAR(read[0] - mixed.low[0], 1.0, 1e-15);  // M = 1
     const double dampCoef = orbelune::dampCoefFor(block.dampBase, engine.crestDamp);
     EXPECT_EQ(dampCoef, 0.95);  // limited from 0.9775
@@ -98,7 +97,7 @@ TEST(Network, PreDelayIsTheDefaultLengthAndNeverLeavesTheRing) {
 TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     const double lineOut[kLineCount] = {0.3, -1.2, 0.7, 0.05, 2.0, -0.4, 0.9, -0.6};
     orbelune::LineQuads quads;
-    ASSERT_TRUE(orbelune::mixLines(lineOut, quads));
+    ASSERT_TRUE(orbelune::mixLines(orbelune::loadLineQuads(lineOut), quads));
     double mixed[kLineCount];
     orbelune::storeLineQuads(mixed, quads);
     double before = 0.0;
@@ -109,7 +108,7 @@ TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     }
     EXPECT_NEAR(after, before, 1e-12);
     const double poisoned[kLineCount] = {0.0, 0.0, NAN, 0.0, 0.0, 0.0, 0.0, 0.0};
-    EXPECT_FALSE(orbelune::mixLines(poisoned, quads));
+    EXPECT_FALSE(orbelune::mixLines(orbelune::loadLineQuads(poisoned), quads));
 }
 
 TEST(Network, SoftLimiterIsContinuousAndBounded) {
