@@ -79,13 +79,6 @@ struct OutputStretch {
     double cosine[kOscillatorStretch] = {};
 };
 
-// One field of four frames' controls, side by side.
-ORBELUNE_LANES_INLINE DoubleQuad controlQuad(const ControlStretch& controls, int first,
-                                             double FrameControls::*field) {
-    return DoubleQuad{controls.frame[first].*field, controls.frame[first + 1].*field,
-                      controls.frame[first + 2].*field, controls.frame[first + 3].*field};
-}
-
 // Mid from lines 0 to 3, side from lines 4 to 7, the side through both filters.
 ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOut)[kLineCount], int frames,
                                       OutputStretch& stretch) {
@@ -100,9 +93,9 @@ ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOu
 // The side signal S with its breathing gain, the shaping factor a and the angle
 // of the bend, for four frames.
 ORBELUNE_LANES_INLINE void shapeQuad(const ControlStretch& controls, int first, OutputStretch& stretch) {
-    const DoubleQuad levelCubed = controlQuad(controls, first, &FrameControls::levelCubed);
+    const DoubleQuad levelCubed = loadLanes<DoubleQuad>(controls.levelCubed + first);
     const DoubleQuad breathing =
-        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * controlQuad(controls, first, &FrameControls::lfoTanh));
+        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * loadLanes<DoubleQuad>(controls.lfoTanh + first));
     const DoubleQuad shaped = loadLanes<DoubleQuad>(stretch.filteredSide + first) * breathing;
     const DoubleQuad softness = 1.0 / (magnitudes(shaped) + kWidthSoftness);
     storeLanes(stretch.shaped + first, shaped);
@@ -155,12 +148,12 @@ ORBELUNE_LANES_INLINE FloatQuad finishQuad(const OutputBlockValues& block, const
                                            const OutputStretch& stretch, const double* dryLeft,
                                            const double* dryRight, int first, int frames, float* outLeft,
                                            float* outRight, FloatQuad peaks) {
-    const DoubleQuad levelCubed = controlQuad(controls, first, &FrameControls::levelCubed);
+    const DoubleQuad levelCubed = loadLanes<DoubleQuad>(controls.levelCubed + first);
     const DoubleQuad bend = ((kBendDepth * levelCubed + kBendDepth) * loadLanes<DoubleQuad>(stretch.sine + first)) *
                                 loadLanes<DoubleQuad>(stretch.cosine + first) +
                             1.0;
-    const DoubleQuad modulation = (kLfoWidthDepth * controlQuad(controls, first, &FrameControls::lfoScaled) + 1.0) +
-                                  kCrestWidthDepth * controlQuad(controls, first, &FrameControls::crestNorm);
+    const DoubleQuad modulation = (kLfoWidthDepth * loadLanes<DoubleQuad>(controls.lfoScaled + first) + 1.0) +
+                                  kCrestWidthDepth * loadLanes<DoubleQuad>(controls.crestNorm + first);
     const DoubleQuad width = (block.widthGain * loadLanes<DoubleQuad>(stretch.shaped + first)) * (modulation * bend);
 
     const DoubleQuad mid = loadLanes<DoubleQuad>(stretch.mid + first);

@@ -43,8 +43,8 @@ void copyThrough(const float* const* inputs, float* const* outputs, std::int32_t
 // A frame that clears the network also erases what the run's earlier frames
 // wrote, so their second halves are left out.
 ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockValues& network,
-                                      const FrameControls* controls, const double* left, const double* right,
-                                      int frames, double (*lineOut)[kLineCount]) {
+                                      const ControlStretch& controls, int first, const double* left,
+                                      const double* right, int frames, double (*lineOut)[kLineCount]) {
     const LineCursors cursors = lineCursors(engine);
     StereoPair injectLow = {engine.injectLow[0], engine.injectLow[1]};
     LineQuads damp = loadLineQuads(engine.lineDamp);
@@ -53,6 +53,7 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
     DoubleQuad injected[kOscillatorStretch];
     int firstWritten = 0;
     for (int step = 0; step < frames; ++step) {
+        const FrameControls frame = controls.at(first + step);
         const StereoPair delayed = preDelay(engine, network.preDelaySamples, left[step], right[step]);
         const StereoPair injection = lowCut(injectLow, network.lowCutCoef, delayed);
         LineQuads lineMix;
@@ -62,9 +63,9 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
             lineMix = damp = dampBeforeWrites = LineQuads{};
             firstWritten = step;
         }
-        damp = dampLines(damp, lineMix, dampCoefFor(network.dampBase, controls[step].crestDamp));
+        damp = dampLines(damp, lineMix, dampCoefFor(network.dampBase, frame.crestDamp));
         damped[step] = damp;
-        injected[step] = injectedQuad(injection, injectGainFor(controls[step]));
+        injected[step] = injectedQuad(injection, injectGainFor(frame));
     }
     storeLineQuads(engine.lineDamp, damp);
     engine.injectLow[0] = injectLow.left;
@@ -72,9 +73,9 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
 
     for (int step = firstWritten; step < frames; ++step) {
         const LineQuads& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];
+        const FrameControls frame = controls.at(first + step);
         const LineQuads written = limitLines(damped[step], coupledSources(previous, damped[step]),
-                                             feedbackGainFor(network, controls[step]), couplingFor(controls[step]),
-                                             injected[step]);
+                                             feedbackGainFor(network, frame), couplingFor(frame), injected[step]);
         writeLines(cursors, step, written);
     }
     advanceLines(engine, frames);
@@ -102,7 +103,7 @@ ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBloc
     double lineOut[kOscillatorStretch][kLineCount];
     for (int runStart = 0; runStart < frames;) {
         const int runFrames = static_cast<int>(std::min<std::int32_t>(frames - runStart, framesBeforeWrap(engine)));
-        networkRun(engine, network, controls.frame + runStart, left + runStart, right + runStart, runFrames,
+        networkRun(engine, network, controls, runStart, left + runStart, right + runStart, runFrames,
                    lineOut + runStart);
         runStart += runFrames;
     }

@@ -84,24 +84,6 @@ double updateTransientDetector(EngineState& engine, double levelFast);
 constexpr int kOscillatorStretch = 64;
 static_assert(kOscillatorStretch % 4 == 0, "the side chain derives its controls four frames at a time");
 
-struct OscillatorStretch {
-    double lfo[kOscillatorStretch];
-    double lfoTanh[kOscillatorStretch];  // tanh(|lfo|)
-};
-
-// Advances the oscillator by `frames` (at most kOscillatorStretch) and leaves its
-// value for each of those frames in `stretch`.
-inline void runOscillatorAhead(EngineState& engine, int frames, OscillatorStretch& stretch) {
-    double phase = engine.lfoPhase;
-    for (int frame = 0; frame < frames; ++frame) {
-        phase += engine.lfoIncrement;
-        if (phase > kLfoPhaseWrap) phase -= kLfoPhaseWrap;
-        stretch.lfo[frame] = std::sin(phase + kLfoPhaseOffset);
-    }
-    for (int frame = 0; frame < frames; ++frame) stretch.lfoTanh[frame] = std::tanh(std::fabs(stretch.lfo[frame]));
-    engine.lfoPhase = phase;
-}
-
 // The side chain's results for one frame: all the network and the output stage
 // read from it.
 struct FrameControls {
@@ -121,6 +103,39 @@ struct FrameControls {
 inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
     return {engine.levelSquared, engine.levelPow,  engine.levelCubed, engine.crestDamp,        engine.crestNorm,
             engine.lfo,          lfoTanh,          engine.lfoScaled,  engine.transientSmoothed};
+}
+
+// The side chain's results for a stretch of frames, a field at a time, so that
+// the frames of a field sit side by side. Entries past the stretch's last frame
+// stay 0, so that any frame count still fills whole quads.
+struct ControlStretch {
+    double levelSquared[kOscillatorStretch] = {};
+    double levelPow[kOscillatorStretch] = {};
+    double levelCubed[kOscillatorStretch] = {};
+    double crestDamp[kOscillatorStretch] = {};
+    double crestNorm[kOscillatorStretch] = {};
+    double lfo[kOscillatorStretch] = {};
+    double lfoTanh[kOscillatorStretch] = {};  // tanh(|lfo|)
+    double lfoScaled[kOscillatorStretch] = {};
+    double transientSmoothed[kOscillatorStretch] = {};
+
+    FrameControls at(int frame) const {
+        return {levelSquared[frame], levelPow[frame], levelCubed[frame], crestDamp[frame],        crestNorm[frame],
+                lfo[frame],          lfoTanh[frame],  lfoScaled[frame],  transientSmoothed[frame]};
+    }
+};
+
+// Advances the oscillator by `frames` (at most kOscillatorStretch) and leaves its
+// value for each of those frames in `stretch`.
+inline void runOscillatorAhead(EngineState& engine, int frames, ControlStretch& stretch) {
+    double phase = engine.lfoPhase;
+    for (int frame = 0; frame < frames; ++frame) {
+        phase += engine.lfoIncrement;
+        if (phase > kLfoPhaseWrap) phase -= kLfoPhaseWrap;
+        stretch.lfo[frame] = std::sin(phase + kLfoPhaseOffset);
+    }
+    for (int frame = 0; frame < frames; ++frame) stretch.lfoTanh[frame] = std::tanh(std::fabs(stretch.lfo[frame]));
+    engine.lfoPhase = phase;
 }
 
 // The analysis's recursive part for one frame: peak envelope, normalized peak,
@@ -155,23 +170,18 @@ inline void followInput(EngineState& engine, Follower& follower, double left, do
 // after frame; what each frame derives from it (crest, level powers, the scaled
 // oscillator) depends on that frame alone, so it is taken four frames at a time,
 // and the pow calls run in a loop of their own.
-struct ControlStretch {
-    FrameControls frame[kOscillatorStretch];
-};
 
 // The recursive part's results per frame. Entries past the stretch's last frame
 // stay 0, so that any frame count still fills whole quads.
 struct LevelStretch {
     double level[kOscillatorStretch];
     double levelAverage[kOscillatorStretch];
-    double transientSmoothed[kOscillatorStretch];
     double crest[kOscillatorStretch];
 };
 
 // The crest, the level powers but pow, and the scaled oscillator of the four
 // frames from `first` on.
-ORBELUNE_LANES_INLINE void deriveControlQuad(LevelStretch& levels, const OscillatorStretch& oscillator, int first,
-                                             ControlStretch& stretch) {
+ORBELUNE_LANES_INLINE void deriveControlQuad(LevelStretch& levels, int first, ControlStretch& stretch) {
     using Quad = DoubleQuad;
     const Quad one = everyLane<Quad>(1.0);
     const Quad level = loadLanes<Quad>(levels.level + first);
@@ -183,20 +193,13 @@ ORBELUNE_LANES_INLINE void deriveControlQuad(LevelStretch& levels, const Oscilla
     const Quad levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
     const Quad cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
     const Quad levelCubed = cubed > 1.0 ? one : cubed;
-    const Quad lfo = loadLanes<Quad>(oscillator.lfo + first);
-    const Quad lfoScaled = (kLfoScaledDepth * lfo) / (magnitudes(crest) + 1.0);
+    const Quad lfoScaled = (kLfoScaledDepth * loadLanes<Quad>(stretch.lfo + first)) / (magnitudes(crest) + 1.0);
     storeLanes(levels.crest + first, crest);
-    for (int lane = 0; lane < laneCount<Quad>; ++lane) {
-        FrameControls& controls = stretch.frame[first + lane];
-        controls.levelSquared = levelSquared[lane];
-        controls.levelCubed = levelCubed[lane];
-        controls.crestDamp = crestDamp[lane];
-        controls.crestNorm = crestNorm[lane];
-        controls.lfo = lfo[lane];
-        controls.lfoTanh = oscillator.lfoTanh[first + lane];
-        controls.lfoScaled = lfoScaled[lane];
-        controls.transientSmoothed = levels.transientSmoothed[first + lane];
-    }
+    storeLanes(stretch.levelSquared + first, levelSquared);
+    storeLanes(stretch.levelCubed + first, levelCubed);
+    storeLanes(stretch.crestDamp + first, crestDamp);
+    storeLanes(stretch.crestNorm + first, crestNorm);
+    storeLanes(stretch.lfoScaled + first, lfoScaled);
 }
 
 // pow(0, 1.5) is 0: silence skips the call without changing a bit.
@@ -217,23 +220,20 @@ inline void keepLastFrame(EngineState& engine, const LevelStretch& levels, const
 // Analyses `frames` (1 to kOscillatorStretch) input frames and leaves the
 // controls of each in `stretch`.
 ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
-                           ControlStretch& stretch) {
-    OscillatorStretch oscillator{};
-    runOscillatorAhead(engine, frames, oscillator);
+                                          ControlStretch& stretch) {
+    runOscillatorAhead(engine, frames, stretch);
     LevelStretch levels{};
     Follower follower = followerOf(engine);
     for (int frame = 0; frame < frames; ++frame) {
         followInput(engine, follower, left[frame], right[frame]);
         levels.level[frame] = follower.level;
         levels.levelAverage[frame] = follower.levelAverage;
-        levels.transientSmoothed[frame] = follower.transientSmoothed;
+        stretch.transientSmoothed[frame] = follower.transientSmoothed;
     }
     keepFollower(engine, follower);
-    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) {
-        deriveControlQuad(levels, oscillator, first, stretch);
-    }
-    for (int frame = 0; frame < frames; ++frame) stretch.frame[frame].levelPow = levelPowFor(levels.level[frame]);
-    keepLastFrame(engine, levels, stretch.frame[frames - 1], frames - 1);
+    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) deriveControlQuad(levels, first, stretch);
+    for (int frame = 0; frame < frames; ++frame) stretch.levelPow[frame] = levelPowFor(levels.level[frame]);
+    keepLastFrame(engine, levels, stretch.at(frames - 1), frames - 1);
 }
 
 }  // namespace orbelune

@@ -16,14 +16,13 @@ using orbelune::EngineState;
 TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     EngineState engine;
     orbelune::computeCoefficients(engine, 44100.0);
-    engine.levelCubed = 0.5;
-    engine.crestNorm = 0.2;
-    engine.lfo = 0.6;
-    engine.lfoScaled = 0.03;
     const double lineOut[1][orbelune::kLineCount] = {{0.4, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0}};
     const orbelune::OutputBlockValues block = orbelune::outputBlockValues(0.5f, 0.5f);
-    orbelune::ControlStretch controls{};
-    controls.frame[0] = orbelune::frameControls(engine, std::tanh(std::fabs(engine.lfo)));
+    orbelune::ControlStretch controls;
+    controls.levelCubed[0] = 0.5;
+    controls.crestNorm[0] = 0.2;
+    controls.lfoTanh[0] = std::tanh(0.6);  // of the oscillator's 0.6
+    controls.lfoScaled[0] = 0.03;
     double dryLeft[orbelune::kOscillatorStretch] = {0.25};
     double dryRight[orbelune::kOscillatorStretch] = {-0.25};
     float left = 0.0f;
