@@ -60,6 +60,12 @@ ORBELUNE_LANES_INLINE Lanes everyLane(double value) {
     }
 }
 
+// Zeroes the values from `count` up to the next whole quad, so that the last,
+// part-filled quad of a stretch reads defined values in its unused lanes.
+inline void clearPartQuad(double* values, int count) {
+    for (int index = count; index % 4 != 0; ++index) values[index] = 0.0;
+}
+
 // fabs of each element: the sign bit cleared, nothing else touched.
 template <typename Lanes>
 ORBELUNE_LANES_INLINE Lanes magnitudes(Lanes values) {

@@ -67,16 +67,16 @@ inline double guardedBiquadStep(Biquad& filter, double input) {
 // The output of a stretch of frames, pass by pass: mid and filtered side frame
 // after frame (the filters are recursive); then the width shaping, the mix and
 // the limit, which depend on each frame alone, four frames at a time, with the
-// sine and cosine calls in loops of their own. Entries past the stretch's last
-// frame stay 0 and give silent, unused lanes.
+// sine and cosine calls in loops of their own. The lanes past the stretch's last
+// frame are zeroed up to a whole quad and give silent, unused lanes.
 struct OutputStretch {
-    double mid[kOscillatorStretch] = {};
-    double filteredSide[kOscillatorStretch] = {};
-    double shaped[kOscillatorStretch] = {};    // S
-    double softness[kOscillatorStretch] = {};  // a
-    double midAngle[kOscillatorStretch] = {};
-    double sine[kOscillatorStretch] = {};
-    double cosine[kOscillatorStretch] = {};
+    double mid[kOscillatorStretch];
+    double filteredSide[kOscillatorStretch];
+    double shaped[kOscillatorStretch];    // S
+    double softness[kOscillatorStretch];  // a
+    double midAngle[kOscillatorStretch];
+    double sine[kOscillatorStretch];
+    double cosine[kOscillatorStretch];
 };
 
 // Mid from lines 0 to 3, side from lines 4 to 7, the side through both filters.
@@ -88,6 +88,8 @@ ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOu
         const double side = (((line[4] - line[5]) + line[6]) - line[7]) * kMidSideGain;
         stretch.filteredSide[frame] = guardedBiquadStep(engine.sideTone, guardedBiquadStep(engine.sideHighPass, side));
     }
+    clearPartQuad(stretch.mid, frames);
+    clearPartQuad(stretch.filteredSide, frames);
 }
 
 // The side signal S with its breathing gain, the shaping factor a and the angle
@@ -123,6 +125,8 @@ ORBELUNE_LANES_INLINE void shapingCalls(const OutputBlockValues& block, int fram
         const double angle = stretch.midAngle[frame];
         stretch.sine[frame] = angle == 0.0 ? 0.0 : std::sin(angle);
     }
+    clearPartQuad(stretch.sine, frames);
+    clearPartQuad(stretch.cosine, frames);
 }
 
 // Values at or above +0.99 (NaN included) give 0.99, at or below −0.99 give −0.99.

@@ -88,12 +88,14 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
 // All inputs of the stretch are read before its first output is written.
 ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
                     const float* const* inputs, float* const* outputs, int frames, float& blockPeak) {
-    double left[kOscillatorStretch] = {};
-    double right[kOscillatorStretch] = {};
+    double left[kOscillatorStretch];
+    double right[kOscillatorStretch];
     for (int frame = 0; frame < frames; ++frame) {
         left[frame] = inputs[kLeft][frame];
         right[frame] = inputs[kRight][frame];
     }
+    clearPartQuad(left, frames);
+    clearPartQuad(right, frames);
 
     ControlStretch controls;
     analyseStretch(engine, left, right, frames, controls);

@@ -106,18 +106,18 @@ inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
 }
 
 // The side chain's results for a stretch of frames, a field at a time, so that
-// the frames of a field sit side by side. Entries past the stretch's last frame
-// stay 0, so that any frame count still fills whole quads.
+// the frames of a field sit side by side. The analysis fills whole quads: the
+// lanes past the stretch's last frame hold what silence would give.
 struct ControlStretch {
-    double levelSquared[kOscillatorStretch] = {};
-    double levelPow[kOscillatorStretch] = {};
-    double levelCubed[kOscillatorStretch] = {};
-    double crestDamp[kOscillatorStretch] = {};
-    double crestNorm[kOscillatorStretch] = {};
-    double lfo[kOscillatorStretch] = {};
-    double lfoTanh[kOscillatorStretch] = {};  // tanh(|lfo|)
-    double lfoScaled[kOscillatorStretch] = {};
-    double transientSmoothed[kOscillatorStretch] = {};
+    double levelSquared[kOscillatorStretch];
+    double levelPow[kOscillatorStretch];
+    double levelCubed[kOscillatorStretch];
+    double crestDamp[kOscillatorStretch];
+    double crestNorm[kOscillatorStretch];
+    double lfo[kOscillatorStretch];
+    double lfoTanh[kOscillatorStretch];  // tanh(|lfo|)
+    double lfoScaled[kOscillatorStretch];
+    double transientSmoothed[kOscillatorStretch];
 
     FrameControls at(int frame) const {
         return {levelSquared[frame], levelPow[frame], levelCubed[frame], crestDamp[frame],        crestNorm[frame],
@@ -135,6 +135,8 @@ inline void runOscillatorAhead(EngineState& engine, int frames, ControlStretch& 
         stretch.lfo[frame] = std::sin(phase + kLfoPhaseOffset);
     }
     for (int frame = 0; frame < frames; ++frame) stretch.lfoTanh[frame] = std::tanh(std::fabs(stretch.lfo[frame]));
+    clearPartQuad(stretch.lfo, frames);
+    clearPartQuad(stretch.lfoTanh, frames);
     engine.lfoPhase = phase;
 }
 
@@ -171,8 +173,8 @@ inline void followInput(EngineState& engine, Follower& follower, double left, do
 // oscillator) depends on that frame alone, so it is taken four frames at a time,
 // and the pow calls run in a loop of their own.
 
-// The recursive part's results per frame. Entries past the stretch's last frame
-// stay 0, so that any frame count still fills whole quads.
+// The recursive part's results per frame, zero past the stretch's last frame up
+// to a whole quad.
 struct LevelStretch {
     double level[kOscillatorStretch];
     double levelAverage[kOscillatorStretch];
@@ -222,7 +224,7 @@ inline void keepLastFrame(EngineState& engine, const LevelStretch& levels, const
 ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
                                           ControlStretch& stretch) {
     runOscillatorAhead(engine, frames, stretch);
-    LevelStretch levels{};
+    LevelStretch levels;
     Follower follower = followerOf(engine);
     for (int frame = 0; frame < frames; ++frame) {
         followInput(engine, follower, left[frame], right[frame]);
@@ -231,6 +233,8 @@ ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* lef
         stretch.transientSmoothed[frame] = follower.transientSmoothed;
     }
     keepFollower(engine, follower);
+    clearPartQuad(levels.level, frames);
+    clearPartQuad(levels.levelAverage, frames);
     for (int first = 0; first < frames; first += laneCount<DoubleQuad>) deriveControlQuad(levels, first, stretch);
     for (int frame = 0; frame < frames; ++frame) stretch.levelPow[frame] = levelPowFor(levels.level[frame]);
     keepLastFrame(engine, levels, stretch.at(frames - 1), frames - 1);

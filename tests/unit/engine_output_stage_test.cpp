@@ -18,7 +18,7 @@ TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     orbelune::computeCoefficients(engine, 44100.0);
     const double lineOut[1][orbelune::kLineCount] = {{0.4, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0}};
     const orbelune::OutputBlockValues block = orbelune::outputBlockValues(0.5f, 0.5f);
-    orbelune::ControlStretch controls;
+    orbelune::ControlStretch controls{};
     controls.levelCubed[0] = 0.5;
     controls.crestNorm[0] = 0.2;
     controls.lfoTanh[0] = std::tanh(0.6);  // of the oscillator's 0.6
