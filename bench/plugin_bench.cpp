@@ -226,11 +226,14 @@ struct BareEngine {
     orbelune::ParameterValues params = {0.45f, 0.6f, 0.4f, 0.85f, 0.15f, 0.35f, 0.0f};
     double sampleRate = kSampleRate;
     std::atomic<float> outputMeter{0.0f};
+    orbelune::FrameLoop loop;
 
-    BareEngine() { orbelune::prepareEngine(engine, sampleRate, kSampleRate, 0.6f); }
+    explicit BareEngine(orbelune::FrameLoop frameLoop = orbelune::fastestFrameLoop()) : loop(frameLoop) {
+        orbelune::prepareEngine(engine, sampleRate, kSampleRate, 0.6f);
+    }
     BlockFunction blocks() {
         return [this](float** inputs, float** outputs, int frames) {
-            orbelune::processBlock(engine, params, false, sampleRate, outputMeter, inputs, outputs, frames);
+            orbelune::processBlock(engine, params, false, sampleRate, outputMeter, inputs, outputs, frames, loop);
         };
     }
 };
@@ -288,6 +291,10 @@ int main(int argc, char** argv) {
     if (havePeer) {
         cases.push_back({peer.name + ", default", [&] { return timeSignal(pluginBlocks(peer.effect), input, output); }, {}});
     }
+    // The frame loop built for the x86-64 baseline, which processors without AVX
+    // run; the plug-in above runs the fastest its processor has.
+    BareEngine baseline(orbelune::FrameLoop::baseline);
+    cases.push_back({"engine alone, baseline (SSE2) loop", [&] { return timeSignal(baseline.blocks(), input, output); }, {}});
     cases.push_back({"math floor (pow, 2 sin, cos, tanh)", [&] { return timeMathFloor(floorArguments); }, {}});
 
     for (Case& measured : cases) measured.run();  // warm-up round, not counted
@@ -298,6 +305,8 @@ int main(int argc, char** argv) {
 
     std::printf("44100 Hz, %d-frame blocks, stereo noise; median of %d interleaved rounds of %.0f s of audio\n",
                 kBlockFrames, rounds, kSecondsPerRound);
+    std::printf("frame loop on this processor: %s\n",
+                orbelune::fastestFrameLoop() == orbelune::FrameLoop::avx ? "AVX" : "baseline (SSE2)");
     for (const Case& measured : cases) printThroughput(measured, framesPerRound);
     const double oursSeconds = median(cases[0].seconds);
     const double floorSeconds = median(cases.back().seconds);

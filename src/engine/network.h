@@ -138,16 +138,19 @@ inline void advanceLines(EngineState& engine, std::int32_t frames) {
 }
 
 // The eight lines' values of one frame, four lines to a quad.
+template <FrameLoop kLoop>
 struct LineQuads {
-    DoubleQuad low;   // lines 0 to 3
-    DoubleQuad high;  // lines 4 to 7
+    Quad<kLoop> low;   // lines 0 to 3
+    Quad<kLoop> high;  // lines 4 to 7
 };
 
-ORBELUNE_LANES_INLINE LineQuads loadLineQuads(const double* values) {
-    return {loadLanes<DoubleQuad>(values), loadLanes<DoubleQuad>(values + kLineCount / 2)};
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE LineQuads<kLoop> loadLineQuads(const double* values) {
+    return {loadLanes<Quad<kLoop>>(values), loadLanes<Quad<kLoop>>(values + kLineCount / 2)};
 }
 
-ORBELUNE_LANES_INLINE void storeLineQuads(double* values, const LineQuads& quads) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE void storeLineQuads(double* values, const LineQuads<kLoop>& quads) {
     storeLanes(values, quads.low);
     storeLanes(values + kLineCount / 2, quads.high);
 }
@@ -155,11 +158,12 @@ ORBELUNE_LANES_INLINE void storeLineQuads(double* values, const LineQuads& quads
 // Every line is read before any line is written in the frame. The samples go
 // straight into registers (and from there to `lineOut`, which the output stage
 // reads), so that no wide load has to wait for eight narrow stores.
-ORBELUNE_LANES_INLINE LineQuads readLines(const LineCursors& cursors, int step, double* lineOut) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE LineQuads<kLoop> readLines(const LineCursors& cursors, int step, double* lineOut) {
     double read[kLineCount];
     for (int line = 0; line < kLineCount; ++line) read[line] = cursors.at[line][step];
-    const LineQuads quads = {DoubleQuad{read[0], read[1], read[2], read[3]},
-                             DoubleQuad{read[4], read[5], read[6], read[7]}};
+    const LineQuads<kLoop> quads = {quadOf<Quad<kLoop>>(read[0], read[1], read[2], read[3]),
+                                    quadOf<Quad<kLoop>>(read[4], read[5], read[6], read[7])};
     storeLineQuads(lineOut, quads);
     return quads;
 }
@@ -167,7 +171,8 @@ ORBELUNE_LANES_INLINE LineQuads readLines(const LineCursors& cursors, int step, 
 // Householder mix: every line minus a quarter of their sum, the sum taken from
 // line 0 upward. Returns false when the sum is not finite, that is when the
 // network's state has gone bad.
-ORBELUNE_LANES_INLINE bool mixLines(const LineQuads& lineOut, LineQuads& lineMix) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE bool mixLines(const LineQuads<kLoop>& lineOut, LineQuads<kLoop>& lineMix) {
     double sum = lineOut.low[0];
     for (int line = 1; line < kLineCount / 2; ++line) sum += lineOut.low[line];
     for (int line = 0; line < kLineCount / 2; ++line) sum += lineOut.high[line];
@@ -189,17 +194,20 @@ inline double dampCoefFor(double dampBase, double crestDamp) {
 }
 
 // Each line's mixed value through its one-pole low-pass; returns the new states.
-ORBELUNE_LANES_INLINE LineQuads dampLines(const LineQuads& damp, const LineQuads& lineMix, double dampCoef) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE LineQuads<kLoop> dampLines(const LineQuads<kLoop>& damp, const LineQuads<kLoop>& lineMix,
+                                                 double dampCoef) {
     return {(lineMix.low - damp.low) * dampCoef + damp.low, (lineMix.high - damp.high) * dampCoef + damp.high};
 }
 
 // Line j + 3's damping state as it stands when line j is updated in increasing
 // order: the previous frame's for lines 0 to 4 (lines 3 to 7), this frame's for
 // lines 5 to 7 (lines 0 to 2).
-ORBELUNE_LANES_INLINE LineQuads coupledSources(const LineQuads& previous, const LineQuads& current) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE LineQuads<kLoop> coupledSources(const LineQuads<kLoop>& previous,
+                                                      const LineQuads<kLoop>& current) {
     static_assert(kCouplingOffset == 3, "the selection below takes lanes 3 to 6 of two quads side by side");
-    return {__builtin_shufflevector(previous.low, previous.high, 3, 4, 5, 6),
-            __builtin_shufflevector(previous.high, current.low, 3, 4, 5, 6)};
+    return {lanesThreeToSix(previous.low, previous.high), lanesThreeToSix(previous.high, current.low)};
 }
 
 // Gain 1/(0.35·O² + 1) for O > 0, 1/6.6 from O = 4 on (NaN included), 1 below.
@@ -208,9 +216,9 @@ ORBELUNE_LANES_INLINE Lanes softLimit(Lanes value) {
     const Lanes excess =
         ((((value * kLimiterScale) * value - kLimiterKnee) * kLimiterUp) / kLimiterDown) / kLimiterDownAgain;
     const Lanes curveGain = 1.0 / (excess * (kLimiterCurve * excess) + 1.0);
-    const Lanes gain = excess < kLimiterCeiling ? (excess > 0.0 ? curveGain : everyLane<Lanes>(1.0))
-                                                : everyLane<Lanes>(kLimiterCeilingGain);
-    return value * gain;
+    const Lanes belowCeiling = whereAbove(excess, everyLane<Lanes>(0.0), curveGain, everyLane<Lanes>(1.0));
+    return value * whereBelow(excess, everyLane<Lanes>(kLimiterCeiling), belowCeiling,
+                              everyLane<Lanes>(kLimiterCeilingGain));
 }
 
 // Weight of line j + 3's damped value in line j's feedback.
@@ -220,20 +228,23 @@ inline double couplingFor(const FrameControls& controls) {
 
 // The frame's input times injectGain, as the lines take it: left for even lines,
 // right for odd.
-ORBELUNE_LANES_INLINE DoubleQuad injectedQuad(StereoPair injection, double injectGain) {
-    return DoubleQuad{injection.left, injection.right, injection.left, injection.right} * injectGain;
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE Quad<kLoop> injectedQuad(StereoPair injection, double injectGain) {
+    return quadOf<Quad<kLoop>>(injection.left, injection.right, injection.left, injection.right) * injectGain;
 }
 
 // For all lines: feedback with the coupled line, soft limit and the input added:
 // the values the frame writes back.
-ORBELUNE_LANES_INLINE LineQuads limitLines(const LineQuads& damped, const LineQuads& coupled, double feedbackGain,
-                                           double coupling, DoubleQuad injected) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE LineQuads<kLoop> limitLines(const LineQuads<kLoop>& damped, const LineQuads<kLoop>& coupled,
+                                                  double feedbackGain, double coupling, Quad<kLoop> injected) {
     return {injected + softLimit(coupling * coupled.low + damped.low * feedbackGain),
             injected + softLimit(coupling * coupled.high + damped.high * feedbackGain)};
 }
 
 // The sample is written where the frame read it.
-ORBELUNE_LANES_INLINE void writeLines(const LineCursors& cursors, int step, const LineQuads& written) {
+template <FrameLoop kLoop>
+ORBELUNE_LANES_INLINE void writeLines(const LineCursors& cursors, int step, const LineQuads<kLoop>& written) {
     for (int line = 0; line < kLineCount / 2; ++line) {
         cursors.at[line][step] = written.low[line];
         cursors.at[line + kLineCount / 2][step] = written.high[line];

@@ -94,15 +94,17 @@ ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOu
 
 // The side signal S with its breathing gain, the shaping factor a and the angle
 // of the bend, for four frames.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void shapeQuad(const ControlStretch& controls, int first, OutputStretch& stretch) {
-    const DoubleQuad levelCubed = loadLanes<DoubleQuad>(controls.levelCubed + first);
-    const DoubleQuad breathing =
-        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * loadLanes<DoubleQuad>(controls.lfoTanh + first));
-    const DoubleQuad shaped = loadLanes<DoubleQuad>(stretch.filteredSide + first) * breathing;
-    const DoubleQuad softness = 1.0 / (magnitudes(shaped) + kWidthSoftness);
+    const Quad<kLoop> levelCubed = loadLanes<Quad<kLoop>>(controls.levelCubed + first);
+    const Quad<kLoop> breathing =
+        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * loadLanes<Quad<kLoop>>(controls.lfoTanh + first));
+    const Quad<kLoop> shaped = loadLanes<Quad<kLoop>>(stretch.filteredSide + first) * breathing;
+    const Quad<kLoop> softness = 1.0 / (magnitudes(shaped) + kWidthSoftness);
     storeLanes(stretch.shaped + first, shaped);
-    storeLanes(stretch.softness + first, softness > kWidthCeiling ? everyLane<DoubleQuad>(kWidthCeiling) : softness);
-    storeLanes(stretch.midAngle + first, (magnitudes(loadLanes<DoubleQuad>(stretch.mid + first)) * kMidAngleScale) * kPi);
+    const Quad<kLoop> ceiling = everyLane<Quad<kLoop>>(kWidthCeiling);
+    storeLanes(stretch.softness + first, whereAbove(softness, ceiling, ceiling, softness));
+    storeLanes(stretch.midAngle + first, (magnitudes(loadLanes<Quad<kLoop>>(stretch.mid + first)) * kMidAngleScale) * kPi);
 }
 
 // The cosine of the shaping and the sine of the bend. The shaping factor sits at
@@ -132,13 +134,16 @@ ORBELUNE_LANES_INLINE void shapingCalls(const OutputBlockValues& block, int fram
 // Values at or above +0.99 (NaN included) give 0.99, at or below −0.99 give −0.99.
 template <typename Lanes>
 ORBELUNE_LANES_INLINE Lanes limitOutput(Lanes value) {
-    const Lanes below = value < kOutputLimit ? value : everyLane<Lanes>(kOutputLimit);
-    return below > -kOutputLimit ? below : everyLane<Lanes>(-kOutputLimit);
+    const Lanes upper = everyLane<Lanes>(kOutputLimit);
+    const Lanes lower = everyLane<Lanes>(-kOutputLimit);
+    const Lanes belowUpper = whereBelow(value, upper, value, upper);
+    return whereAbove(belowUpper, lower, belowUpper, lower);
 }
 
-ORBELUNE_LANES_INLINE void storeOutputQuad(float* output, int first, int frames, DoubleQuad value) {
-    const FloatQuad narrowed = __builtin_convertvector(value, FloatQuad);
-    if (first + laneCount<DoubleQuad> <= frames) {
+template <typename Lanes>
+ORBELUNE_LANES_INLINE void storeOutputQuad(float* output, int first, int frames, Lanes value) {
+    const FloatQuad narrowed = narrowToFloats(value);
+    if (first + laneCount<FloatQuad> <= frames) {
         std::memcpy(output + first, &narrowed, sizeof(narrowed));
         return;
     }
@@ -148,46 +153,48 @@ ORBELUNE_LANES_INLINE void storeOutputQuad(float* output, int first, int frames,
 // Width term, wet pair, mix and limit of four frames; stores the samples and
 // raises each lane's wet peak (the larger wet magnitude, in 32 bits; a NaN
 // never raises it).
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE FloatQuad finishQuad(const OutputBlockValues& block, const ControlStretch& controls,
                                            const OutputStretch& stretch, const double* dryLeft,
                                            const double* dryRight, int first, int frames, float* outLeft,
                                            float* outRight, FloatQuad peaks) {
-    const DoubleQuad levelCubed = loadLanes<DoubleQuad>(controls.levelCubed + first);
-    const DoubleQuad bend = ((kBendDepth * levelCubed + kBendDepth) * loadLanes<DoubleQuad>(stretch.sine + first)) *
-                                loadLanes<DoubleQuad>(stretch.cosine + first) +
+    const Quad<kLoop> levelCubed = loadLanes<Quad<kLoop>>(controls.levelCubed + first);
+    const Quad<kLoop> bend = ((kBendDepth * levelCubed + kBendDepth) * loadLanes<Quad<kLoop>>(stretch.sine + first)) *
+                                loadLanes<Quad<kLoop>>(stretch.cosine + first) +
                             1.0;
-    const DoubleQuad modulation = (kLfoWidthDepth * loadLanes<DoubleQuad>(controls.lfoScaled + first) + 1.0) +
-                                  kCrestWidthDepth * loadLanes<DoubleQuad>(controls.crestNorm + first);
-    const DoubleQuad width = (block.widthGain * loadLanes<DoubleQuad>(stretch.shaped + first)) * (modulation * bend);
+    const Quad<kLoop> modulation = (kLfoWidthDepth * loadLanes<Quad<kLoop>>(controls.lfoScaled + first) + 1.0) +
+                                  kCrestWidthDepth * loadLanes<Quad<kLoop>>(controls.crestNorm + first);
+    const Quad<kLoop> width = (block.widthGain * loadLanes<Quad<kLoop>>(stretch.shaped + first)) * (modulation * bend);
 
-    const DoubleQuad mid = loadLanes<DoubleQuad>(stretch.mid + first);
-    const DoubleQuad wetLeft = width + mid;
-    const DoubleQuad wetRight = mid - width;
+    const Quad<kLoop> mid = loadLanes<Quad<kLoop>>(stretch.mid + first);
+    const Quad<kLoop> wetLeft = width + mid;
+    const Quad<kLoop> wetRight = mid - width;
     storeOutputQuad(outLeft, first, frames,
-                    limitOutput(loadLanes<DoubleQuad>(dryLeft + first) * block.dry + block.mix * wetLeft));
+                    limitOutput(loadLanes<Quad<kLoop>>(dryLeft + first) * block.dry + block.mix * wetLeft));
     storeOutputQuad(outRight, first, frames,
-                    limitOutput(block.dry * loadLanes<DoubleQuad>(dryRight + first) + block.mix * wetRight));
+                    limitOutput(block.dry * loadLanes<Quad<kLoop>>(dryRight + first) + block.mix * wetRight));
 
-    const DoubleQuad leftMagnitude = magnitudes(wetLeft);
-    const DoubleQuad rightMagnitude = magnitudes(wetRight);
+    const Quad<kLoop> leftMagnitude = magnitudes(wetLeft);
+    const Quad<kLoop> rightMagnitude = magnitudes(wetRight);
     const FloatQuad peak =
-        __builtin_convertvector(rightMagnitude > leftMagnitude ? rightMagnitude : leftMagnitude, FloatQuad);
+        narrowToFloats(whereAbove(rightMagnitude, leftMagnitude, rightMagnitude, leftMagnitude));
     return peak > peaks ? peak : peaks;
 }
 
 // Up to kOscillatorStretch frames: from the raw line outputs and the dry input
 // to the stored output samples. Raises `blockPeak` to the stretch's wet peak.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void outputStretch(EngineState& engine, const OutputBlockValues& block,
                                          const ControlStretch& controls, const double (*lineOut)[kLineCount],
                                          const double* dryLeft, const double* dryRight, int frames,
                                          float* outLeft, float* outRight, float& blockPeak) {
     OutputStretch stretch;
     midAndSide(engine, lineOut, frames, stretch);
-    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) shapeQuad(controls, first, stretch);
+    for (int first = 0; first < frames; first += laneCount<Quad<kLoop>>) shapeQuad<kLoop>(controls, first, stretch);
     shapingCalls(block, frames, stretch);
     FloatQuad peaks = {};
-    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) {
-        peaks = finishQuad(block, controls, stretch, dryLeft, dryRight, first, frames, outLeft, outRight, peaks);
+    for (int first = 0; first < frames; first += laneCount<Quad<kLoop>>) {
+        peaks = finishQuad<kLoop>(block, controls, stretch, dryLeft, dryRight, first, frames, outLeft, outRight, peaks);
     }
     // The largest of the lanes' peaks: no NaN is among them, so the order of the
     // comparisons does not matter.

@@ -42,39 +42,40 @@ void copyThrough(const float* const* inputs, float* const* outputs, std::int32_t
 //
 // A frame that clears the network also erases what the run's earlier frames
 // wrote, so their second halves are left out.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockValues& network,
                                       const ControlStretch& controls, int first, const double* left,
                                       const double* right, int frames, double (*lineOut)[kLineCount]) {
     const LineCursors cursors = lineCursors(engine);
     StereoPair injectLow = {engine.injectLow[0], engine.injectLow[1]};
-    LineQuads damp = loadLineQuads(engine.lineDamp);
-    LineQuads dampBeforeWrites = damp;  // the states the first written frame couples from
-    LineQuads damped[kOscillatorStretch];
-    DoubleQuad injected[kOscillatorStretch];
+    LineQuads<kLoop> damp = loadLineQuads<kLoop>(engine.lineDamp);
+    LineQuads<kLoop> dampBeforeWrites = damp;  // the states the first written frame couples from
+    LineQuads<kLoop> damped[kOscillatorStretch];
+    Quad<kLoop> injected[kOscillatorStretch];
     int firstWritten = 0;
     for (int step = 0; step < frames; ++step) {
         const FrameControls frame = controls.at(first + step);
         const StereoPair delayed = preDelay(engine, network.preDelaySamples, left[step], right[step]);
         const StereoPair injection = lowCut(injectLow, network.lowCutCoef, delayed);
-        LineQuads lineMix;
-        if (!mixLines(readLines(cursors, step, lineOut[step]), lineMix)) {
+        LineQuads<kLoop> lineMix;
+        if (!mixLines(readLines<kLoop>(cursors, step, lineOut[step]), lineMix)) {
             clearNetwork(engine, lineOut[step]);
             injectLow = StereoPair{};
-            lineMix = damp = dampBeforeWrites = LineQuads{};
+            lineMix = damp = dampBeforeWrites = LineQuads<kLoop>{};
             firstWritten = step;
         }
         damp = dampLines(damp, lineMix, dampCoefFor(network.dampBase, frame.crestDamp));
         damped[step] = damp;
-        injected[step] = injectedQuad(injection, injectGainFor(frame));
+        injected[step] = injectedQuad<kLoop>(injection, injectGainFor(frame));
     }
     storeLineQuads(engine.lineDamp, damp);
     engine.injectLow[0] = injectLow.left;
     engine.injectLow[1] = injectLow.right;
 
     for (int step = firstWritten; step < frames; ++step) {
-        const LineQuads& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];
+        const LineQuads<kLoop>& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];
         const FrameControls frame = controls.at(first + step);
-        const LineQuads written = limitLines(damped[step], coupledSources(previous, damped[step]),
+        const LineQuads<kLoop> written = limitLines(damped[step], coupledSources(previous, damped[step]),
                                              feedbackGainFor(network, frame), couplingFor(frame), injected[step]);
         writeLines(cursors, step, written);
     }
@@ -86,6 +87,7 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
 // one writes within a frame, so this gives the bits of running the stages frame
 // by frame, while each stage's loop runs without the others' calls in between.
 // All inputs of the stretch are read before its first output is written.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
                     const float* const* inputs, float* const* outputs, int frames, float& blockPeak) {
     double left[kOscillatorStretch];
@@ -98,21 +100,22 @@ ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBloc
     clearPartQuad(right, frames);
 
     ControlStretch controls;
-    analyseStretch(engine, left, right, frames, controls);
+    analyseStretch<kLoop>(engine, left, right, frames, controls);
 
     // The network in runs that end where a line wraps, so that its frames address
     // the lines by a step from fixed cursors.
     double lineOut[kOscillatorStretch][kLineCount];
     for (int runStart = 0; runStart < frames;) {
         const int runFrames = static_cast<int>(std::min<std::int32_t>(frames - runStart, framesBeforeWrap(engine)));
-        networkRun(engine, network, controls, runStart, left + runStart, right + runStart, runFrames,
+        networkRun<kLoop>(engine, network, controls, runStart, left + runStart, right + runStart, runFrames,
                    lineOut + runStart);
         runStart += runFrames;
     }
 
-    outputStretch(engine, output, controls, lineOut, left, right, frames, outputs[kLeft], outputs[kRight], blockPeak);
+    outputStretch<kLoop>(engine, output, controls, lineOut, left, right, frames, outputs[kLeft], outputs[kRight], blockPeak);
 }
 
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void processFrames(EngineState& engine, const NetworkBlockValues& network,
                                          const OutputBlockValues& output, const float* const* inputs,
                                          float* const* outputs, std::int32_t frames, float& blockPeak) {
@@ -120,21 +123,21 @@ ORBELUNE_LANES_INLINE void processFrames(EngineState& engine, const NetworkBlock
         const int stretchFrames = static_cast<int>(std::min<std::int32_t>(kOscillatorStretch, frames - stretchStart));
         const float* const stretchInputs[2] = {inputs[kLeft] + stretchStart, inputs[kRight] + stretchStart};
         float* const stretchOutputs[2] = {outputs[kLeft] + stretchStart, outputs[kRight] + stretchStart};
-        processStretch(engine, network, output, stretchInputs, stretchOutputs, stretchFrames, blockPeak);
+        processStretch<kLoop>(engine, network, output, stretchInputs, stretchOutputs, stretchFrames, blockPeak);
     }
 }
 
 // The frame loop, built once per instruction set.
 void processFramesBaseline(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
                            const float* const* inputs, float* const* outputs, std::int32_t frames, float& blockPeak) {
-    processFrames(engine, network, output, inputs, outputs, frames, blockPeak);
+    processFrames<FrameLoop::baseline>(engine, network, output, inputs, outputs, frames, blockPeak);
 }
 
 #if ORBELUNE_HAS_AVX_LOOP
 ORBELUNE_AVX_TARGET void processFramesAvx(EngineState& engine, const NetworkBlockValues& network,
                                           const OutputBlockValues& output, const float* const* inputs,
                                           float* const* outputs, std::int32_t frames, float& blockPeak) {
-    processFrames(engine, network, output, inputs, outputs, frames, blockPeak);
+    processFrames<FrameLoop::avx>(engine, network, output, inputs, outputs, frames, blockPeak);
 }
 #endif
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/double_lanes.h"
 #include "engine/engine_state.h"
 
 namespace orbelune {
@@ -16,10 +17,8 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
                   std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,
                   std::int32_t frames) noexcept;
 
-// The instruction sets the frame loop is built for. Both give the same bits;
-// processBlock takes the fastest the processor has, and tests and benchmarks may
-// choose.
-enum class FrameLoop { baseline, avx };
+// processBlock runs the fastest frame loop the processor has; tests and
+// benchmarks may choose.
 FrameLoop fastestFrameLoop() noexcept;
 void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
                   std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,

@@ -183,18 +183,19 @@ struct LevelStretch {
 
 // The crest, the level powers but pow, and the scaled oscillator of the four
 // frames from `first` on.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void deriveControlQuad(LevelStretch& levels, int first, ControlStretch& stretch) {
-    using Quad = DoubleQuad;
+    using Quad = orbelune::Quad<kLoop>;
     const Quad one = everyLane<Quad>(1.0);
     const Quad level = loadLanes<Quad>(levels.level + first);
     const Quad crest =
         level / (magnitudes(kCrestAverageWeight * loadLanes<Quad>(levels.levelAverage + first)) + kCrestFloor);
     const Quad norm = crest / kCrestScale;
-    const Quad crestNorm = norm > 1.0 ? one : norm;
+    const Quad crestNorm = whereAbove(norm, one, one, norm);
     const Quad crestDamp = 1.0 / ((crestNorm + crestNorm) * crestNorm + 1.0);
     const Quad levelSquared = ((level * level) * kLevelWeightSmall) / kLevelWeightLarge;
     const Quad cubed = ((level * (level * level)) * kLevelWeightLarge) / kLevelWeightSmall;
-    const Quad levelCubed = cubed > 1.0 ? one : cubed;
+    const Quad levelCubed = whereAbove(cubed, one, one, cubed);
     const Quad lfoScaled = (kLfoScaledDepth * loadLanes<Quad>(stretch.lfo + first)) / (magnitudes(crest) + 1.0);
     storeLanes(levels.crest + first, crest);
     storeLanes(stretch.levelSquared + first, levelSquared);
@@ -221,6 +222,7 @@ inline void keepLastFrame(EngineState& engine, const LevelStretch& levels, const
 
 // Analyses `frames` (1 to kOscillatorStretch) input frames and leaves the
 // controls of each in `stretch`.
+template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* left, const double* right, int frames,
                                           ControlStretch& stretch) {
     runOscillatorAhead(engine, frames, stretch);
@@ -235,7 +237,7 @@ ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* lef
     keepFollower(engine, follower);
     clearPartQuad(levels.level, frames);
     clearPartQuad(levels.levelAverage, frames);
-    for (int first = 0; first < frames; first += laneCount<DoubleQuad>) deriveControlQuad(levels, first, stretch);
+    for (int first = 0; first < frames; first += laneCount<Quad<kLoop>>) deriveControlQuad<kLoop>(levels, first, stretch);
     for (int frame = 0; frame < frames; ++frame) stretch.levelPow[frame] = levelPowFor(levels.level[frame]);
     keepLastFrame(engine, levels, stretch.at(frames - 1), frames - 1);
 }

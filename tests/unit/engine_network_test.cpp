@@ -2,6 +2,7 @@
 // mixing matrix and the soft limiter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/delay_lines.h"
@@ -10,8 +11,38 @@
 
 namespace {
 
+using orbelune::DoubleQuad;
 using orbelune::EngineState;
+using orbelune::FrameLoop;
 using orbelune::kLineCount;
+
+constexpr FrameLoop kFrameLoops[] = {FrameLoop::baseline, FrameLoop::avx};
+
+// The soft limiter on the quad of either frame loop.
+DoubleQuad softLimit(FrameLoop loop, DoubleQuad value) {
+    if (loop == FrameLoop::avx) return orbelune::softLimit(value);
+    double lanes[4];
+    orbelune::storeLanes(lanes, value);
+    orbelune::storeLanes(lanes, orbelune::softLimit(orbelune::loadLanes<orbelune::PairedQuad>(lanes)));
+    return orbelune::loadLanes<DoubleQuad>(lanes);
+}
+
+// The frame's mixing, damping, coupling and soft limit as the given frame loop
+// runs them, from the lines' outputs and damping states (which it updates) to
+// the values the frame writes back.
+template <FrameLoop kLoop>
+void mixDampAndLimit(const double* lineOut, double* lineDamp, double dampCoef, double feedbackGain, double coupling,
+                     double injectGain, double* written) {
+    orbelune::LineQuads<kLoop> mixed;
+    ASSERT_TRUE(orbelune::mixLines(orbelune::loadLineQuads<kLoop>(lineOut), mixed));
+    EXPECT_NEAR(lineOut[0] - mixed.low[0], 1.0, 1e-15);  // M = 1
+    const auto before = orbelune::loadLineQuads<kLoop>(lineDamp);
+    const auto damped = orbelune::dampLines(before, mixed, dampCoef);
+    orbelune::storeLineQuads(lineDamp, damped);
+    orbelune::storeLineQuads(written, orbelune::limitLines(damped, orbelune::coupledSources(before, damped),
+                                                           feedbackGain, coupling,
+                                                           orbelune::injectedQuad<kLoop>({0.2, -0.1}, injectGain)));
+}
 
 void prepare(EngineState& engine) {
     double sampleRate = 0.0;
@@ -44,19 +75,24 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
     EXPECT_NEAR(injectGain, 0.441, 1e-15);
 
     double read[kLineCount];
-    orbelune::LineQuads mixed;
-    ASSERT_TRUE(orbelune::mixLines(orbelune::readLines(orbelune::lineCursors(engine), 0, read), mixed));
-    EXPECT_NEAR(read[0] - mixed.low[0], 1.0, 1e-15);  // M = 1
+    orbelune::readLines<FrameLoop::baseline>(orbelune::lineCursors(engine), 0, read);
     const double dampCoef = orbelune::dampCoefFor(block.dampBase, engine.crestDamp);
     EXPECT_EQ(dampCoef, 0.95);  // limited from 0.9775
     const int readPos[kLineCount] = {0, 7, 14, 21, 28, 35, 42, 49};
-    const orbelune::LineQuads before = orbelune::loadLineQuads(engine.lineDamp);
-    const orbelune::LineQuads damped = orbelune::dampLines(before, mixed, dampCoef);
-    orbelune::storeLineQuads(engine.lineDamp, damped);
-    const orbelune::LineQuads writtenBack = orbelune::limitLines(
-        damped, orbelune::coupledSources(before, damped), feedbackGain,
-        orbelune::couplingFor(orbelune::frameControls(engine, 0.0)), orbelune::injectedQuad({0.2, -0.1}, injectGain));
-    orbelune::writeLines(orbelune::lineCursors(engine), 0, writtenBack);
+    const double coupling = orbelune::couplingFor(orbelune::frameControls(engine, 0.0));
+    double dampByAvx[kLineCount];
+    std::copy(engine.lineDamp, engine.lineDamp + kLineCount, dampByAvx);
+    double writtenBack[kLineCount];
+    double writtenByAvx[kLineCount];
+    mixDampAndLimit<FrameLoop::baseline>(read, engine.lineDamp, dampCoef, feedbackGain, coupling, injectGain,
+                                         writtenBack);
+    mixDampAndLimit<FrameLoop::avx>(read, dampByAvx, dampCoef, feedbackGain, coupling, injectGain, writtenByAvx);
+    for (int line = 0; line < kLineCount; ++line) {
+        EXPECT_EQ(writtenBack[line], writtenByAvx[line]);
+        EXPECT_EQ(engine.lineDamp[line], dampByAvx[line]);
+    }
+    orbelune::writeLines(orbelune::lineCursors(engine), 0,
+                         orbelune::loadLineQuads<FrameLoop::baseline>(writtenBack));
     orbelune::advanceLines(engine, 1);
 
     const double dampAfter[kLineCount] = {0.63, -1.345, 0.0, -0.755, -2.14, -0.47, -0.95, 1.335};
@@ -96,8 +132,8 @@ TEST(Network, PreDelayIsTheDefaultLengthAndNeverLeavesTheRing) {
 
 TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     const double lineOut[kLineCount] = {0.3, -1.2, 0.7, 0.05, 2.0, -0.4, 0.9, -0.6};
-    orbelune::LineQuads quads;
-    ASSERT_TRUE(orbelune::mixLines(orbelune::loadLineQuads(lineOut), quads));
+    orbelune::LineQuads<FrameLoop::baseline> quads;
+    ASSERT_TRUE(orbelune::mixLines(orbelune::loadLineQuads<FrameLoop::baseline>(lineOut), quads));
     double mixed[kLineCount];
     orbelune::storeLineQuads(mixed, quads);
     double before = 0.0;
@@ -108,25 +144,29 @@ TEST(Network, HouseholderMixKeepsTheEnergyOfTheLines) {
     }
     EXPECT_NEAR(after, before, 1e-12);
     const double poisoned[kLineCount] = {0.0, 0.0, NAN, 0.0, 0.0, 0.0, 0.0, 0.0};
-    EXPECT_FALSE(orbelune::mixLines(orbelune::loadLineQuads(poisoned), quads));
+    EXPECT_FALSE(orbelune::mixLines(orbelune::loadLineQuads<FrameLoop::baseline>(poisoned), quads));
 }
 
 TEST(Network, SoftLimiterIsContinuousAndBounded) {
-    using LinePair = orbelune::DoublePair;
-    // Small values pass unchanged; at O = 4 both branches meet; beyond, V/6.6.
-    EXPECT_EQ(orbelune::softLimit(LinePair{0.005, -0.005})[0], 0.005);
     const double atCeiling = std::sqrt(4.0 + 0.00375 / 116.0);
-    const LinePair around = orbelune::softLimit(LinePair{atCeiling * (1.0 - 1e-9), atCeiling * (1.0 + 1e-9)});
-    EXPECT_NEAR(around[0], around[1], 1e-8);
-    EXPECT_NEAR(orbelune::softLimit(LinePair{0.99, 2.0})[0], 0.741, 1e-3);
-    EXPECT_NEAR(orbelune::softLimit(LinePair{0.99, 2.0})[1], 0.303, 1e-3);
-    EXPECT_EQ(orbelune::softLimit(LinePair{66.0, -66.0})[1], -66.0 * (1.0 / 6.6));
-    EXPECT_TRUE(std::isnan(orbelune::softLimit(LinePair{NAN, 0.0})[0]));
-    double largest = 0.0;
-    for (double value = 0.0; value < 2.0; value += 0.001) {
-        largest = std::max(largest, orbelune::softLimit(LinePair{value, -value})[0]);
+    for (const FrameLoop loop : kFrameLoops) {
+        // Small values pass unchanged; at O = 4 both branches meet; beyond, V/6.6.
+        const DoubleQuad small = softLimit(loop, DoubleQuad{0.005, -0.005, 0.0, 0.0});
+        EXPECT_EQ(small[0], 0.005);
+        EXPECT_EQ(small[1], -0.005);
+        const DoubleQuad around = softLimit(loop, DoubleQuad{atCeiling * (1.0 - 1e-9), atCeiling * (1.0 + 1e-9), 0.99, 2.0});
+        EXPECT_NEAR(around[0], around[1], 1e-8);
+        EXPECT_NEAR(around[2], 0.741, 1e-3);
+        EXPECT_NEAR(around[3], 0.303, 1e-3);
+        const DoubleQuad far = softLimit(loop, DoubleQuad{1.0, 66.0, -66.0, NAN});
+        EXPECT_EQ(far[2], -66.0 * (1.0 / 6.6));
+        EXPECT_TRUE(std::isnan(far[3]));
+        double largest = 0.0;
+        for (double value = 0.0; value < 2.0; value += 0.001) {
+            largest = std::max(largest, softLimit(loop, DoubleQuad{value, -value, value, -value})[0]);
+        }
+        EXPECT_LT(largest, 0.742);
     }
-    EXPECT_LT(largest, 0.742);
 }
 
 }  // namespace

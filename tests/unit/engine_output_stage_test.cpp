@@ -11,7 +11,25 @@
 namespace {
 
 using orbelune::Biquad;
+using orbelune::DoubleQuad;
 using orbelune::EngineState;
+using orbelune::FrameLoop;
+
+constexpr FrameLoop kFrameLoops[] = {FrameLoop::baseline, FrameLoop::avx};
+
+// The output of a stretch as either frame loop builds it.
+void outputStretch(FrameLoop loop, EngineState& engine, const orbelune::OutputBlockValues& block,
+                   const orbelune::ControlStretch& controls, const double (*lineOut)[orbelune::kLineCount],
+                   const double* dryLeft, const double* dryRight, int frames, float* left, float* right,
+                   float& blockPeak) {
+    if (loop == FrameLoop::avx) {
+        orbelune::outputStretch<FrameLoop::avx>(engine, block, controls, lineOut, dryLeft, dryRight, frames, left,
+                                                right, blockPeak);
+    } else {
+        orbelune::outputStretch<FrameLoop::baseline>(engine, block, controls, lineOut, dryLeft, dryRight, frames,
+                                                     left, right, blockPeak);
+    }
+}
 
 TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     EngineState engine;
@@ -28,7 +46,8 @@ TEST(OutputStage, WorkedFrameGivesTheKnownSamplesStatesAndMeter) {
     float left = 0.0f;
     float right = 0.0f;
     float blockPeak = 0.0f;
-    orbelune::outputStretch(engine, block, controls, lineOut, dryLeft, dryRight, 1, &left, &right, blockPeak);
+    outputStretch(FrameLoop::baseline, engine, block, controls, lineOut, dryLeft, dryRight, 1, &left, &right,
+                  blockPeak);
     EXPECT_NEAR(left, 0.37545881f, 1e-7f);
     EXPECT_NEAR(right, -0.23545882f, 1e-7f);
     EXPECT_NEAR(engine.sideHighPass.z1, -0.0097341649, 1e-10);
@@ -68,14 +87,24 @@ TEST(OutputStage, TinyFilterStatesBecomeExactZeros) {
 
 TEST(OutputStage, LimitHoldsEverySampleWithinPlusMinus099) {
     const auto limit = static_cast<float>(0.99);
-    const auto limited = [](double value) { return static_cast<float>(orbelune::limitOutput(value)); };
-    EXPECT_EQ(limited(0.99), limit);
-    EXPECT_EQ(limited(1.5), limit);
-    EXPECT_EQ(limited(std::numeric_limits<double>::quiet_NaN()), limit);
-    EXPECT_EQ(limited(std::numeric_limits<double>::infinity()), limit);
-    EXPECT_EQ(limited(-0.99), -limit);
-    EXPECT_EQ(limited(-std::numeric_limits<double>::infinity()), -limit);
-    EXPECT_EQ(limited(0.25), 0.25f);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    for (const FrameLoop loop : kFrameLoops) {
+        const auto limited = [loop](DoubleQuad values) {
+            if (loop == FrameLoop::avx) return orbelune::limitOutput(values);
+            double lanes[4];
+            orbelune::storeLanes(lanes, values);
+            orbelune::storeLanes(lanes, orbelune::limitOutput(orbelune::loadLanes<orbelune::PairedQuad>(lanes)));
+            return orbelune::loadLanes<DoubleQuad>(lanes);
+        };
+        const DoubleQuad high = limited(DoubleQuad{0.99, 1.5, nan, infinity});
+        const DoubleQuad low = limited(DoubleQuad{-0.99, -infinity, 0.25, -0.25});
+        for (int lane = 0; lane < 4; ++lane) EXPECT_EQ(static_cast<float>(high[lane]), limit) << lane;
+        EXPECT_EQ(static_cast<float>(low[0]), -limit);
+        EXPECT_EQ(static_cast<float>(low[1]), -limit);
+        EXPECT_EQ(low[2], 0.25);
+        EXPECT_EQ(low[3], -0.25);
+    }
 }
 
 TEST(OutputStage, MeterFallsByA0_85FactorOnAnEmptyPeakAndIgnoresNaN) {
@@ -93,15 +122,17 @@ TEST(OutputStage, MeterFallsByA0_85FactorOnAnEmptyPeakAndIgnoresNaN) {
     lineOut[2][0] = 0.3;
     const orbelune::ControlStretch controls{};
     const double dry[orbelune::kOscillatorStretch] = {};
-    float left[5];
-    float right[5];
-    float blockPeak = 0.0f;
-    orbelune::outputStretch(engine, orbelune::outputBlockValues(0.0f, 1.0f), controls, lineOut, dry, dry, 5, left,
-                            right, blockPeak);
-    EXPECT_EQ(blockPeak, static_cast<float>(0.3 * 0.35));
-    EXPECT_EQ(left[0], static_cast<float>(0.99));  // NaN leaves as +0.99
-    EXPECT_EQ(right[2], static_cast<float>(0.3 * 0.35));
-    EXPECT_EQ(left[4], 0.0f);
+    for (const FrameLoop loop : kFrameLoops) {
+        float left[5];
+        float right[5];
+        float blockPeak = 0.0f;
+        outputStretch(loop, engine, orbelune::outputBlockValues(0.0f, 1.0f), controls, lineOut, dry, dry, 5, left,
+                      right, blockPeak);
+        EXPECT_EQ(blockPeak, static_cast<float>(0.3 * 0.35));
+        EXPECT_EQ(left[0], static_cast<float>(0.99));  // NaN leaves as +0.99
+        EXPECT_EQ(right[2], static_cast<float>(0.3 * 0.35));
+        EXPECT_EQ(left[4], 0.0f);
+    }
 }
 
 }  // namespace

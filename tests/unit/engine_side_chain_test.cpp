@@ -17,7 +17,7 @@ void prepare(EngineState& engine) { orbelune::computeCoefficients(engine, 44100.
 // One frame of the analysis, as a stretch of one frame.
 void analyse(EngineState& engine, double left, double right) {
     orbelune::ControlStretch controls;
-    orbelune::analyseStretch(engine, &left, &right, 1, controls);
+    orbelune::analyseStretch<orbelune::FrameLoop::baseline>(engine, &left, &right, 1, controls);
 }
 
 void expectAllFinite(const EngineState& engine) {
