@@ -100,7 +100,9 @@ ORBELUNE_LANES_INLINE DoublePair magnitudes(DoublePair values) {
     return result;
 }
 
-ORBELUNE_LANES_INLINE PairedQuad magnitudes(PairedQuad values) { return {magnitudes(values.low), magnitudes(values.high)}; }
+ORBELUNE_LANES_INLINE PairedQuad magnitudes(PairedQuad values) {
+    return {magnitudes(values.low), magnitudes(values.high)};
+}
 
 ORBELUNE_LANES_INLINE DoubleQuad magnitudes(DoubleQuad values) {
     typedef std::uint64_t Bits __attribute__((vector_size(sizeof(DoubleQuad))));

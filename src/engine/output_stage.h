@@ -97,14 +97,15 @@ ORBELUNE_LANES_INLINE void midAndSide(EngineState& engine, const double (*lineOu
 template <FrameLoop kLoop>
 ORBELUNE_LANES_INLINE void shapeQuad(const ControlStretch& controls, int first, OutputStretch& stretch) {
     const Quad<kLoop> levelCubed = loadLanes<Quad<kLoop>>(controls.levelCubed + first);
-    const Quad<kLoop> breathing =
-        1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * loadLanes<Quad<kLoop>>(controls.lfoTanh + first));
+    const Quad<kLoop> lfoTanh = loadLanes<Quad<kLoop>>(controls.lfoTanh + first);
+    const Quad<kLoop> breathing = 1.0 + (1.0 + kBreathingLevelDepth * levelCubed) * (kBreathingDepth * lfoTanh);
     const Quad<kLoop> shaped = loadLanes<Quad<kLoop>>(stretch.filteredSide + first) * breathing;
     const Quad<kLoop> softness = 1.0 / (magnitudes(shaped) + kWidthSoftness);
     storeLanes(stretch.shaped + first, shaped);
     const Quad<kLoop> ceiling = everyLane<Quad<kLoop>>(kWidthCeiling);
     storeLanes(stretch.softness + first, whereAbove(softness, ceiling, ceiling, softness));
-    storeLanes(stretch.midAngle + first, (magnitudes(loadLanes<Quad<kLoop>>(stretch.mid + first)) * kMidAngleScale) * kPi);
+    const Quad<kLoop> mid = loadLanes<Quad<kLoop>>(stretch.mid + first);
+    storeLanes(stretch.midAngle + first, (magnitudes(mid) * kMidAngleScale) * kPi);
 }
 
 // The cosine of the shaping and the sine of the bend. The shaping factor sits at

@@ -75,8 +75,9 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
     for (int step = firstWritten; step < frames; ++step) {
         const LineQuads<kLoop>& previous = step == firstWritten ? dampBeforeWrites : damped[step - 1];
         const FrameControls frame = controls.at(first + step);
-        const LineQuads<kLoop> written = limitLines(damped[step], coupledSources(previous, damped[step]),
-                                             feedbackGainFor(network, frame), couplingFor(frame), injected[step]);
+        const LineQuads<kLoop> written =
+            limitLines(damped[step], coupledSources(previous, damped[step]), feedbackGainFor(network, frame),
+                       couplingFor(frame), injected[step]);
         writeLines(cursors, step, written);
     }
     advanceLines(engine, frames);
@@ -88,8 +89,9 @@ ORBELUNE_LANES_INLINE void networkRun(EngineState& engine, const NetworkBlockVal
 // by frame, while each stage's loop runs without the others' calls in between.
 // All inputs of the stretch are read before its first output is written.
 template <FrameLoop kLoop>
-ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBlockValues& network, const OutputBlockValues& output,
-                    const float* const* inputs, float* const* outputs, int frames, float& blockPeak) {
+ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBlockValues& network,
+                                          const OutputBlockValues& output, const float* const* inputs,
+                                          float* const* outputs, int frames, float& blockPeak) {
     double left[kOscillatorStretch];
     double right[kOscillatorStretch];
     for (int frame = 0; frame < frames; ++frame) {
@@ -108,11 +110,12 @@ ORBELUNE_LANES_INLINE void processStretch(EngineState& engine, const NetworkBloc
     for (int runStart = 0; runStart < frames;) {
         const int runFrames = static_cast<int>(std::min<std::int32_t>(frames - runStart, framesBeforeWrap(engine)));
         networkRun<kLoop>(engine, network, controls, runStart, left + runStart, right + runStart, runFrames,
-                   lineOut + runStart);
+                          lineOut + runStart);
         runStart += runFrames;
     }
 
-    outputStretch<kLoop>(engine, output, controls, lineOut, left, right, frames, outputs[kLeft], outputs[kRight], blockPeak);
+    outputStretch<kLoop>(engine, output, controls, lineOut, left, right, frames, outputs[kLeft], outputs[kRight],
+                         blockPeak);
 }
 
 template <FrameLoop kLoop>
@@ -174,7 +177,8 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
 
     float blockPeak = 0.0f;
 #if ORBELUNE_HAS_AVX_LOOP
-    if (loop == FrameLoop::avx) {
+    // Asked for AVX on a processor without it, the baseline runs instead.
+    if (loop == FrameLoop::avx && kFastestFrameLoop == FrameLoop::avx) {
         processFramesAvx(engine, network, output, inputs, outputs, frames, blockPeak);
     } else {
         processFramesBaseline(engine, network, output, inputs, outputs, frames, blockPeak);

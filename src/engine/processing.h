@@ -18,7 +18,7 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
                   std::int32_t frames) noexcept;
 
 // processBlock runs the fastest frame loop the processor has; tests and
-// benchmarks may choose.
+// benchmarks may choose (a loop the processor lacks gives the baseline).
 FrameLoop fastestFrameLoop() noexcept;
 void processBlock(EngineState& engine, const ParameterValues& params, bool hostBypass, double sampleRate,
                   std::atomic<float>& outputMeter, const float* const* inputs, float* const* outputs,

@@ -237,7 +237,9 @@ ORBELUNE_LANES_INLINE void analyseStretch(EngineState& engine, const double* lef
     keepFollower(engine, follower);
     clearPartQuad(levels.level, frames);
     clearPartQuad(levels.levelAverage, frames);
-    for (int first = 0; first < frames; first += laneCount<Quad<kLoop>>) deriveControlQuad<kLoop>(levels, first, stretch);
+    for (int first = 0; first < frames; first += laneCount<Quad<kLoop>>) {
+        deriveControlQuad<kLoop>(levels, first, stretch);
+    }
     for (int frame = 0; frame < frames; ++frame) stretch.levelPow[frame] = levelPowFor(levels.level[frame]);
     keepLastFrame(engine, levels, stretch.at(frames - 1), frames - 1);
 }

@@ -39,9 +39,9 @@ void mixDampAndLimit(const double* lineOut, double* lineDamp, double dampCoef, d
     const auto before = orbelune::loadLineQuads<kLoop>(lineDamp);
     const auto damped = orbelune::dampLines(before, mixed, dampCoef);
     orbelune::storeLineQuads(lineDamp, damped);
-    orbelune::storeLineQuads(written, orbelune::limitLines(damped, orbelune::coupledSources(before, damped),
-                                                           feedbackGain, coupling,
-                                                           orbelune::injectedQuad<kLoop>({0.2, -0.1}, injectGain)));
+    orbelune::storeLineQuads(
+        written, orbelune::limitLines(damped, orbelune::coupledSources(before, damped), feedbackGain, coupling,
+                                      orbelune::injectedQuad<kLoop>({0.2, -0.1}, injectGain)));
 }
 
 void prepare(EngineState& engine) {
@@ -91,8 +91,7 @@ TEST(Network, WorkedFrameDampsCouplesLimitsAndWritesTheKnownValues) {
         EXPECT_EQ(writtenBack[line], writtenByAvx[line]);
         EXPECT_EQ(engine.lineDamp[line], dampByAvx[line]);
     }
-    orbelune::writeLines(orbelune::lineCursors(engine), 0,
-                         orbelune::loadLineQuads<FrameLoop::baseline>(writtenBack));
+    orbelune::writeLines(orbelune::lineCursors(engine), 0, orbelune::loadLineQuads<FrameLoop::baseline>(writtenBack));
     orbelune::advanceLines(engine, 1);
 
     const double dampAfter[kLineCount] = {0.63, -1.345, 0.0, -0.755, -2.14, -0.47, -0.95, 1.335};
@@ -154,7 +153,8 @@ TEST(Network, SoftLimiterIsContinuousAndBounded) {
         const DoubleQuad small = softLimit(loop, DoubleQuad{0.005, -0.005, 0.0, 0.0});
         EXPECT_EQ(small[0], 0.005);
         EXPECT_EQ(small[1], -0.005);
-        const DoubleQuad around = softLimit(loop, DoubleQuad{atCeiling * (1.0 - 1e-9), atCeiling * (1.0 + 1e-9), 0.99, 2.0});
+        const DoubleQuad around =
+            softLimit(loop, DoubleQuad{atCeiling * (1.0 - 1e-9), atCeiling * (1.0 + 1e-9), 0.99, 2.0});
         EXPECT_NEAR(around[0], around[1], 1e-8);
         EXPECT_NEAR(around[2], 0.741, 1e-3);
         EXPECT_NEAR(around[3], 0.303, 1e-3);

@@ -26,8 +26,8 @@ void outputStretch(FrameLoop loop, EngineState& engine, const orbelune::OutputBl
         orbelune::outputStretch<FrameLoop::avx>(engine, block, controls, lineOut, dryLeft, dryRight, frames, left,
                                                 right, blockPeak);
     } else {
-        orbelune::outputStretch<FrameLoop::baseline>(engine, block, controls, lineOut, dryLeft, dryRight, frames,
-                                                     left, right, blockPeak);
+        orbelune::outputStretch<FrameLoop::baseline>(engine, block, controls, lineOut, dryLeft, dryRight, frames, left,
+                                                     right, blockPeak);
     }
 }
 
