@@ -88,31 +88,21 @@ ORBELUNE_LANES_INLINE Lanes everyLane(double value) {
     return quadOf<Lanes>(value, value, value, value);
 }
 
-// fabs of each element: the sign bit cleared, nothing else touched.
-ORBELUNE_LANES_INLINE DoublePair magnitudes(DoublePair values) {
-    typedef std::uint64_t Bits __attribute__((vector_size(sizeof(DoublePair))));
+// fabs of each element of a vector: the sign bit cleared, nothing else touched.
+template <typename Vector>
+ORBELUNE_LANES_INLINE Vector magnitudes(Vector values) {
+    typedef std::uint64_t Bits __attribute__((vector_size(sizeof(Vector))));
     constexpr std::uint64_t kAllButSign = ~(std::uint64_t{1} << 63);
     Bits bits;
     std::memcpy(&bits, &values, sizeof(bits));
     bits &= kAllButSign;
-    DoublePair result;
+    Vector result;
     std::memcpy(&result, &bits, sizeof(result));
     return result;
 }
 
 ORBELUNE_LANES_INLINE PairedQuad magnitudes(PairedQuad values) {
     return {magnitudes(values.low), magnitudes(values.high)};
-}
-
-ORBELUNE_LANES_INLINE DoubleQuad magnitudes(DoubleQuad values) {
-    typedef std::uint64_t Bits __attribute__((vector_size(sizeof(DoubleQuad))));
-    constexpr std::uint64_t kAllButSign = ~(std::uint64_t{1} << 63);
-    Bits bits;
-    std::memcpy(&bits, &values, sizeof(bits));
-    bits &= kAllButSign;
-    DoubleQuad result;
-    std::memcpy(&result, &bits, sizeof(result));
-    return result;
 }
 
 // `then` in the lanes where `value` is above `threshold`, `otherwise` elsewhere
