@@ -178,41 +178,56 @@ void printThroughput(const Case& measured, std::size_t framesPerRound) {
                 framesPerSecond / kSampleRate, 1e9 / framesPerSecond);
 }
 
-// Mean block time per second of a tail that decays into silence, relative to the
-// mean block time of the noise before it, for several processors at once: their
-// blocks alternate, so drift of the machine hits them alike.
-std::vector<std::vector<double>> tailProfiles(const std::vector<BlockFunction>& processors) {
+// A reverb fed a tail that decays into silence (5 s of noise, then 60 s of
+// zeros), beside a twin instance fed noise all along.
+struct TailPair {
+    BlockFunction tail;
+    BlockFunction twin;
+};
+
+// For each second of silence, the median block time of the tail relative to the
+// median block time of its twin in that same second. Every block of the tail is
+// followed at once by a block of its twin, so a machine that drifts slows both
+// alike and the ratio stays.
+std::vector<std::vector<double>> tailProfiles(const std::vector<TailPair>& pairs) {
     const auto noiseFrames = static_cast<std::size_t>(kTailNoiseSeconds * kSampleRate);
     const auto silenceFrames = static_cast<std::size_t>(kTailSilenceSeconds * kSampleRate);
     StereoSignal signal = noise(noiseFrames + silenceFrames, 11);
     std::fill(signal.left.begin() + static_cast<long>(noiseFrames), signal.left.end(), 0.0f);
     std::fill(signal.right.begin() + static_cast<long>(noiseFrames), signal.right.end(), 0.0f);
+    StereoSignal twinSignal = noise(noiseFrames + silenceFrames, 13);
     StereoSignal output = signal;
 
-    const std::size_t blocksPerSecond = static_cast<std::size_t>(kSampleRate) / kBlockFrames;
-    std::vector<std::vector<double>> blockSeconds(processors.size());
+    const auto timeBlock = [](const BlockFunction& process, StereoSignal& input, StereoSignal& into,
+                              std::size_t offset) {
+        float* inputs[2] = {input.left.data() + offset, input.right.data() + offset};
+        float* outputs[2] = {into.left.data() + offset, into.right.data() + offset};
+        _mm_setcsr(hostFloatMode);
+        const auto start = Clock::now();
+        process(inputs, outputs, kBlockFrames);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    std::vector<std::vector<double>> tailSeconds(pairs.size());
+    std::vector<std::vector<double>> twinSeconds(pairs.size());
     for (std::size_t offset = 0; offset + kBlockFrames <= signal.left.size(); offset += kBlockFrames) {
-        float* inputs[2] = {signal.left.data() + offset, signal.right.data() + offset};
-        float* outputs[2] = {output.left.data() + offset, output.right.data() + offset};
-        for (std::size_t index = 0; index < processors.size(); ++index) {
-            _mm_setcsr(hostFloatMode);
-            const auto start = Clock::now();
-            processors[index](inputs, outputs, kBlockFrames);
-            blockSeconds[index].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        for (std::size_t index = 0; index < pairs.size(); ++index) {
+            tailSeconds[index].push_back(timeBlock(pairs[index].tail, signal, output, offset));
+            twinSeconds[index].push_back(timeBlock(pairs[index].twin, twinSignal, output, offset));
         }
     }
+
+    const std::size_t blocksPerSecond = static_cast<std::size_t>(kSampleRate) / kBlockFrames;
     const std::size_t noiseBlocks = noiseFrames / kBlockFrames;
+    const auto secondMedian = [blocksPerSecond](const std::vector<double>& seconds, std::size_t first) {
+        const auto begin = seconds.begin() + static_cast<long>(first);
+        return median(std::vector<double>(begin, begin + static_cast<long>(blocksPerSecond)));
+    };
     std::vector<std::vector<double>> profiles;
-    for (const std::vector<double>& seconds : blockSeconds) {
-        // Medians per second keep a stray preemption from posing as a slow second.
-        const double noiseMedian =
-            median(std::vector<double>(seconds.begin() + static_cast<long>(blocksPerSecond),
-                                       seconds.begin() + static_cast<long>(noiseBlocks)));
+    for (std::size_t index = 0; index < pairs.size(); ++index) {
         std::vector<double> relative;
-        for (std::size_t first = noiseBlocks; first + blocksPerSecond <= seconds.size(); first += blocksPerSecond) {
-            const auto begin = seconds.begin() + static_cast<long>(first);
-            relative.push_back(median(std::vector<double>(begin, begin + static_cast<long>(blocksPerSecond))) /
-                               noiseMedian);
+        for (std::size_t first = noiseBlocks; first + blocksPerSecond <= tailSeconds[index].size();
+             first += blocksPerSecond) {
+            relative.push_back(secondMedian(tailSeconds[index], first) / secondMedian(twinSeconds[index], first));
         }
         profiles.push_back(relative);
     }
@@ -239,7 +254,7 @@ struct BareEngine {
 };
 
 void printTail(const char* name, const std::vector<double>& relative) {
-    std::printf("%s: median block time per second of silence relative to noise\n ", name);
+    std::printf("%s: per second of silence, median block time relative to a twin fed noise\n ", name);
     double worst = 0.0;
     for (std::size_t second = 0; second < relative.size(); ++second) {
         if (second % 5 == 0 || second + 1 == relative.size()) std::printf(" s%zu=%.2f", second + 1, relative[second]);
@@ -314,11 +329,16 @@ int main(int argc, char** argv) {
     std::printf("Orbelune cost / math floor: %.2fx\n", oursSeconds / floorSeconds);
 
     BareEngine bare;
-    const auto profiles = tailProfiles({bare.blocks(), pluginBlocks(ours.effect)});
+    BareEngine bareTwin;
+    LoadedPlugin twin{"Orbelune twin", nullptr, nullptr};
+    if (!loadPlugin(twin, paths[0])) return 1;
+    const auto profiles =
+        tailProfiles({{bare.blocks(), bareTwin.blocks()}, {pluginBlocks(ours.effect), pluginBlocks(twin.effect)}});
     printTail("tail without the floating-point guard (engine alone)", profiles[0]);
     printTail("tail through processReplacing (guarded)", profiles[1]);
 
     closePlugin(ours);
+    closePlugin(twin);
     if (havePeer) closePlugin(peer);
     return 0;
 }
