@@ -136,13 +136,11 @@ void processFramesBaseline(EngineState& engine, const NetworkBlockValues& networ
     processFrames<FrameLoop::baseline>(engine, network, output, inputs, outputs, frames, blockPeak);
 }
 
-#if ORBELUNE_HAS_AVX_LOOP
 ORBELUNE_AVX_TARGET void processFramesAvx(EngineState& engine, const NetworkBlockValues& network,
                                           const OutputBlockValues& output, const float* const* inputs,
                                           float* const* outputs, std::int32_t frames, float& blockPeak) {
     processFrames<FrameLoop::avx>(engine, network, output, inputs, outputs, frames, blockPeak);
 }
-#endif
 
 // Decided once, when the module loads, so the audio thread never asks.
 const FrameLoop kFastestFrameLoop = processorHasAvx() ? FrameLoop::avx : FrameLoop::baseline;
@@ -176,17 +174,12 @@ void processBlock(EngineState& engine, const ParameterValues& params, bool hostB
     const OutputBlockValues output = outputBlockValues(parameter(params, kParamWidth), parameter(params, kParamMix));
 
     float blockPeak = 0.0f;
-#if ORBELUNE_HAS_AVX_LOOP
     // Asked for AVX on a processor without it, the baseline runs instead.
     if (loop == FrameLoop::avx && kFastestFrameLoop == FrameLoop::avx) {
         processFramesAvx(engine, network, output, inputs, outputs, frames, blockPeak);
     } else {
         processFramesBaseline(engine, network, output, inputs, outputs, frames, blockPeak);
     }
-#else
-    (void)loop;
-    processFramesBaseline(engine, network, output, inputs, outputs, frames, blockPeak);
-#endif
     updateOutputMeter(outputMeter, blockPeak);
 }
 

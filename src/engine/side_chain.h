@@ -98,13 +98,6 @@ struct FrameControls {
     double transientSmoothed;
 };
 
-// The controls as the side chain's fields stand, for driving one stage from a
-// state set up directly.
-inline FrameControls frameControls(const EngineState& engine, double lfoTanh) {
-    return {engine.levelSquared, engine.levelPow,  engine.levelCubed, engine.crestDamp,        engine.crestNorm,
-            engine.lfo,          lfoTanh,          engine.lfoScaled,  engine.transientSmoothed};
-}
-
 // The side chain's results for a stretch of frames, a field at a time, so that
 // the frames of a field sit side by side. The analysis fills whole quads: the
 // lanes past the stretch's last frame hold what silence would give.

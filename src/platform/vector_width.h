@@ -9,7 +9,9 @@
 #define ORBELUNE_HAS_AVX_LOOP 1
 #define ORBELUNE_AVX_TARGET __attribute__((target("avx")))
 #else
+// Other processors build the AVX loop as plain code and never run it.
 #define ORBELUNE_HAS_AVX_LOOP 0
+#define ORBELUNE_AVX_TARGET
 #endif
 
 namespace orbelune {
