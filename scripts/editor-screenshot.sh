@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Writes a screenshot of the real DLL's editor panel, taken under Wine in a
 # virtual display, to the PNG file given (default: out/demo/editor.png).
-# Needs the Windows build (scripts/build.sh); installs the editor's fonts into
-# the Wine prefix if they are not there yet.
+# Needs the Windows build (scripts/build.sh). The DLL carries its own fonts, so
+# the prefix needs none installed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 output="$(realpath -m "${1:-$root/out/demo/editor.png}")"
@@ -14,7 +14,6 @@ if [ ! -f "$program" ] || [ ! -f build/windows/Drevon_Orbelune.dll ]; then
   exit 1
 fi
 source scripts/wine-env.sh
-[ -f "$WINEPREFIX/drive_c/windows/Fonts/OrbeluneInter-Regular.ttf" ] || bash scripts/setup.d/fonts.sh
 
 directory="$(dirname "$program")"
 cp build/windows/Drevon_Orbelune.dll "$directory/"

@@ -2,6 +2,7 @@
 // goes out of scope, so nothing a frame makes outlives it, whichever step fails.
 #pragma once
 
+#include "editor/fonts.h"
 #include "platform/win32.h"
 
 namespace orbelune {
@@ -41,11 +42,10 @@ inline void createSolidBrush(SolidBrush& brush, Gdiplus::ARGB colour) { flat::Gd
 inline void createPen(Pen& pen, Gdiplus::ARGB colour, float width) {
     flat::GdipCreatePen1(colour, width, Gdiplus::UnitWorld, pen.out());
 }
-// Families are looked up by name among the installed fonts, with no fallback:
-// a missing family leaves its texts undrawn.
-inline void findFontFamily(FontFamily& family, const wchar_t* name) {
-    flat::GdipCreateFontFamilyFromName(name, nullptr, family.out());
-}
+// Families are looked up by name, among the fonts the plug-in carries and then
+// the installed ones, with no other fallback: a missing family leaves its
+// texts undrawn.
+inline void findFontFamily(FontFamily& family, const wchar_t* name) { *family.out() = findEditorFontFamily(name); }
 inline void createPixelFont(Font& font, const FontFamily& family, float emSize, Gdiplus::FontStyle style) {
     flat::GdipCreateFont(family.get(), emSize, style, Gdiplus::UnitPixel, font.out());
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "editor/editor.h"
+#include "editor/fonts.h"
 #include "engine/preparation.h"
 #include "host/dispatcher.h"
 #include "host/instance.h"
@@ -30,6 +31,7 @@ void startGdiplus() {
 
 void stopGdiplus() {
     if (module.gdiplusToken == 0) return;
+    releaseEditorFonts();
     Gdiplus::GdiplusShutdown(module.gdiplusToken);
     module.gdiplusToken = 0;
 }

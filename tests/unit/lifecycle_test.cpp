@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "editor/fonts.h"
 #include "host/instance.h"
 #include "unit/test_host.h"
 
@@ -25,7 +26,7 @@ TEST(Lifecycle, HeaderDescribesTheEffect) {
     EXPECT_EQ(plugin->numParams, 7);
     EXPECT_EQ(plugin->numInputs, 2);
     EXPECT_EQ(plugin->numOutputs, 2);
-    EXPECT_EQ(plugin->flags, 16);  // no editor advertised where it cannot be shown
+    EXPECT_EQ(plugin->flags, 17);
     EXPECT_EQ(plugin->initialDelay, 0);
     EXPECT_EQ(plugin->object, static_cast<void*>(plugin.get()));
     EXPECT_EQ(plugin->process, plugin->processReplacing);
@@ -43,6 +44,9 @@ TEST(Lifecycle, GdiplusRunsWhileAnyInstanceLives) {
     EXPECT_EQ(standin::counters().gdiplusStartups, 1);
     EXPECT_EQ(orbelune::module.instanceCount, 2);
     EXPECT_NE(orbelune::module.gdiplusToken, 0u);
+    // The editor's fonts are registered on first use and go before GDI+ stops.
+    Gdiplus::DllExports::GdipDeleteFontFamily(orbelune::findEditorFontFamily(L"Inter"));
+    EXPECT_EQ(standin::liveFontCollections(), 1);
 
     testhost::dispatch(first, vst::effClose);
     EXPECT_TRUE(standin::gdiplusRunning());
@@ -53,6 +57,7 @@ TEST(Lifecycle, GdiplusRunsWhileAnyInstanceLives) {
     EXPECT_EQ(standin::counters().gdiplusShutdowns, 1);
     EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
     EXPECT_EQ(orbelune::module.instanceCount, 0);
+    EXPECT_EQ(standin::liveFontCollections(), 0);
 
     Instance third;
     EXPECT_EQ(standin::counters().gdiplusStartups, 2);

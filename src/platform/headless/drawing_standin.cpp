@@ -25,6 +25,8 @@ struct DrawingObject {
     double lineAlign = 0.0;
     std::wstring familyName;  // families and fonts
     HGDIOBJ selected = nullptr;  // memory device contexts
+    std::vector<const void*> ownedFamilies;  // private collections: the families they list
+    bool ownedByCollection = false;
 };
 
 struct DrawingState {
@@ -324,10 +326,92 @@ GpStatus GdipCreateFontFamilyFromName(const WCHAR* name, GpFontCollection*, GpFo
     return record("GdipCreateFontFamilyFromName", {}, Ok, wanted);
 }
 
+GpStatus GdipSetClipRectI(GpGraphics* graphics, INT x, INT y, INT width, INT height, CombineMode mode) {
+    std::lock_guard lock(standin::detail::lock());
+    return recordStatus("GdipSetClipRectI", {double(x), double(y), double(width), double(height), double(mode)},
+                        find(graphics, "graphics") != nullptr);
+}
+
+// A private collection here holds the families that a lookup among the
+// installed ones would find; the font data handed to it is only counted.
+GpStatus GdipNewPrivateFontCollection(GpFontCollection** collection) {
+    std::lock_guard lock(standin::detail::lock());
+    if (collection != nullptr) *collection = create<GpFontCollection>({"fontCollection"});
+    return recordStatus("GdipNewPrivateFontCollection", {}, collection != nullptr);
+}
+
+GpStatus GdipDeletePrivateFontCollection(GpFontCollection** collection) {
+    std::lock_guard lock(standin::detail::lock());
+    if (DrawingObject* owner = collection != nullptr ? find(*collection, "fontCollection") : nullptr)
+        for (const void* family : owner->ownedFamilies) drawing().objects.erase(family);
+    const bool released = collection != nullptr &&
+                          release(*collection, [](const DrawingObject* found) { return found->kind == "fontCollection"; });
+    if (released) *collection = nullptr;
+    return recordStatus("GdipDeletePrivateFontCollection", {}, released);
+}
+
+GpStatus GdipPrivateAddMemoryFont(GpFontCollection* collection, const void* memory, INT length) {
+    std::lock_guard lock(standin::detail::lock());
+    return recordStatus("GdipPrivateAddMemoryFont", {double(length)},
+                        find(collection, "fontCollection") != nullptr && memory != nullptr && length > 0);
+}
+
+GpStatus GdipGetFontCollectionFamilyCount(GpFontCollection* collection, INT* count) {
+    std::lock_guard lock(standin::detail::lock());
+    const bool valid = find(collection, "fontCollection") != nullptr && count != nullptr;
+    if (valid) *count = static_cast<INT>(drawing().installedFamilies.size());
+    return recordStatus("GdipGetFontCollectionFamilyCount", {}, valid);
+}
+
+// As in GDI+, the families listed belong to the collection: a caller that
+// keeps one clones it.
+GpStatus GdipGetFontCollectionFamilyList(GpFontCollection* collection, INT wanted, GpFontFamily* families[],
+                                         INT* found) {
+    std::lock_guard lock(standin::detail::lock());
+    DrawingObject* owner = find(collection, "fontCollection");
+    const bool valid = owner != nullptr && families != nullptr && found != nullptr;
+    if (!valid) return recordStatus("GdipGetFontCollectionFamilyList", {}, false);
+    if (owner->ownedFamilies.empty()) {
+        for (const std::wstring& name : drawing().installedFamilies) {
+            DrawingObject created{"fontFamily"};
+            created.familyName = name;
+            created.ownedByCollection = true;
+            owner->ownedFamilies.push_back(create<GpFontFamily>(std::move(created)));
+        }
+    }
+    *found = 0;
+    for (const void* family : owner->ownedFamilies) {
+        if (*found >= wanted) break;
+        families[(*found)++] = static_cast<GpFontFamily*>(const_cast<void*>(family));
+    }
+    return recordStatus("GdipGetFontCollectionFamilyList", {double(*found)}, true);
+}
+
+GpStatus GdipGetFamilyName(const GpFontFamily* family, WCHAR name[LF_FACESIZE], LANGID) {
+    std::lock_guard lock(standin::detail::lock());
+    const DrawingObject* source = find(family, "fontFamily");
+    if (source == nullptr || name == nullptr) return recordStatus("GdipGetFamilyName", {}, false);
+    const std::wstring copied = source->familyName.substr(0, LF_FACESIZE - 1);
+    copied.copy(name, copied.size());
+    name[copied.size()] = L'\0';
+    return recordStatus("GdipGetFamilyName", {}, true, copied);
+}
+
+GpStatus GdipCloneFontFamily(GpFontFamily* family, GpFontFamily** clone) {
+    std::lock_guard lock(standin::detail::lock());
+    const DrawingObject* source = find(family, "fontFamily");
+    if (source == nullptr || clone == nullptr) return recordStatus("GdipCloneFontFamily", {}, false);
+    DrawingObject created{"fontFamily"};
+    created.familyName = source->familyName;
+    *clone = create<GpFontFamily>(std::move(created));
+    return recordStatus("GdipCloneFontFamily", {}, true, source->familyName);
+}
+
 GpStatus GdipDeleteFontFamily(GpFontFamily* family) {
     std::lock_guard lock(standin::detail::lock());
-    return recordStatus("GdipDeleteFontFamily", {},
-                        release(family, [](const DrawingObject* found) { return found->kind == "fontFamily"; }));
+    return recordStatus("GdipDeleteFontFamily", {}, release(family, [](const DrawingObject* found) {
+                            return found->kind == "fontFamily" && !found->ownedByCollection;
+                        }));
 }
 
 GpStatus GdipCreateFont(const GpFontFamily* family, REAL emSize, INT style, Unit unit, GpFont** font) {
@@ -430,7 +514,17 @@ void clearDrawingCalls() {
 
 int liveDrawingObjects() {
     std::lock_guard lock(detail::lock());
-    return static_cast<int>(drawing().objects.size());
+    int count = 0;
+    for (const auto& entry : drawing().objects)
+        count += entry.second->kind != "fontCollection" && !entry.second->ownedByCollection ? 1 : 0;
+    return count;
+}
+
+int liveFontCollections() {
+    std::lock_guard lock(detail::lock());
+    int count = 0;
+    for (const auto& entry : drawing().objects) count += entry.second->kind == "fontCollection" ? 1 : 0;
+    return count;
 }
 
 void setInstalledFontFamilies(std::vector<std::wstring> families) {
