@@ -52,7 +52,7 @@ void detachWindow(PluginInstance& instance, HWND window) {
 void paint(HWND window, PluginInstance* instance) {
     PAINTSTRUCT paintInfo;
     HDC context = BeginPaint(window, &paintInfo);
-    if (instance != nullptr) paintEditor(*instance, context);
+    if (instance != nullptr) paintEditor(*instance, context, paintInfo.rcPaint);
     EndPaint(window, &paintInfo);
 }
 
@@ -124,7 +124,11 @@ vst::intptr openEditor(PluginInstance& instance, HWND parent) {
     HWND window = CreateWindowExA(0, kEditorClassName, kEditorTitle, kEditorStyle, 0, 0, instance.editorRect.right,
                                   instance.editorRect.bottom, parent, nullptr, module.moduleHandle, &instance);
     instance.editorWindow.store(window, std::memory_order_relaxed);
-    return window != nullptr ? 1 : 0;
+    if (window == nullptr) return 0;
+    // Where nobody else reads the window's events, the first frame is painted
+    // now rather than at the first idle call.
+    platform::deliverWindowEvents(window);
+    return 1;
 }
 
 vst::intptr closeEditor(PluginInstance& instance) {
@@ -140,7 +144,15 @@ vst::intptr idleEditor(PluginInstance& instance) {
     const HWND window = instance.editorWindow.load(std::memory_order_relaxed);
     if (window == nullptr || !IsWindow(window)) return 0;
     instance.idlePhase = advancedIdlePhase(instance.idlePhase);
-    requestRepaint(window);
+    // Only the visual panel moves with the phase and the meter, so that is all
+    // an idle frame repaints, unless a parameter changed on another thread.
+    if (instance.repaintRequested.exchange(false, std::memory_order_acquire)) {
+        requestRepaint(window);
+    } else {
+        const RECT panel = animatedArea();
+        InvalidateRect(window, &panel, FALSE);
+    }
+    platform::deliverWindowEvents(window);
     return 0;
 }
 

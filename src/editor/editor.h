@@ -13,7 +13,7 @@ struct PluginInstance;
 
 constexpr const char* kEditorClassName = "DrevonOrbeluneEditorWndClass";
 
-inline bool editorAvailable() { return kPlatformShowsEditor; }
+inline bool editorAvailable() { return true; }
 
 // Hands out the address of the instance's editorRect through `rectPointer`
 // when that is not null; 1 in every case.
@@ -24,7 +24,9 @@ vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer);
 vst::intptr openEditor(PluginInstance& instance, HWND parent);
 // Destroys the editor window if one is open; 1 in every case.
 vst::intptr closeEditor(PluginInstance& instance);
-// Advances the animation and repaints while a window is open; 0 in every case.
+// Advances the animation and asks for the repaint it needs while a window is
+// open (the visual panel, or everything after a parameter change), then hands
+// the window the events that are waiting for it; 0 in every case.
 vst::intptr idleEditor(PluginInstance& instance);
 
 // The editor window's procedure; it finds its instance in the window's user data.

@@ -1,5 +1,6 @@
 #include "editor/painting.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 
@@ -77,6 +78,20 @@ constexpr float kSubtitleY = 44.0f;
 constexpr float kReadoutY = 238.0f;
 constexpr int kFooterRise = 22;  // the footer's top, above the bottom edge
 
+// Where each element may put a pixel, antialiasing included: an element whose
+// box misses the area being painted is not drawn at all.
+constexpr int kTitlesBottom = 70;        // below the subtitle's descenders
+constexpr int kReadoutTop = 230;         // the read-out's line, with room above
+constexpr int kReadoutBottom = 262;
+constexpr int kFooterTopRise = 34;       // above the bottom edge
+constexpr int kKnobReach = 100;          // a knob's texts reach this far to each side
+constexpr int kKnobTextBelow = 40;       // and this far below the disc
+constexpr int kAntialiasMargin = 2;
+
+bool overlaps(const RECT& box, const RECT& area) {
+    return box.left < area.right && area.left < box.right && box.top < area.bottom && area.top < box.bottom;
+}
+
 // Bounded wide formatting that always terminates, however long the output.
 template <typename... Numbers>
 void formatText(wchar_t* buffer, std::size_t count, const wchar_t* format, Numbers... numbers) {
@@ -99,15 +114,18 @@ void fillBackground(Gdiplus::GpGraphics* graphics, int width, int height) {
     flat::GdipFillRectangleI(graphics, brush.get(), 0, 0, width, height);
 }
 
-void fillCornerStuds(Gdiplus::GpGraphics* graphics, int width, int height) {
+void fillCornerStuds(Gdiplus::GpGraphics* graphics, int width, int height, const RECT& area) {
     SolidBrush brush;
     createSolidBrush(brush, kStudColour);
     const int corners[4][2] = {{kStudInset, kStudInset},
                                {width - kStudFarInset, kStudInset},
                                {kStudInset, height - kStudFarInset},
                                {width - kStudFarInset, height - kStudFarInset}};
-    for (const auto& corner : corners)
-        flat::GdipFillEllipseI(graphics, brush.get(), corner[0], corner[1], kStudSize, kStudSize);
+    for (const auto& corner : corners) {
+        const RECT box{corner[0] - kAntialiasMargin, corner[1] - kAntialiasMargin,
+                       corner[0] + kStudSize + kAntialiasMargin, corner[1] + kStudSize + kAntialiasMargin};
+        if (overlaps(box, area)) flat::GdipFillEllipseI(graphics, brush.get(), corner[0], corner[1], kStudSize, kStudSize);
+    }
 }
 
 void prepareResources(PanelResources& resources) {
@@ -167,9 +185,12 @@ void drawReadout(Gdiplus::GpGraphics* graphics, const PanelResources& resources,
     drawTextAt(graphics, text, font, kPanelCentreX, kReadoutY, &format, resources.accent.get());
 }
 
-void drawKnobs(Gdiplus::GpGraphics* graphics, const float params[]) {
+void drawKnobs(Gdiplus::GpGraphics* graphics, const float params[], const RECT& area) {
     for (int knob = 0; knob < kKnobCount; ++knob) {
         const KnobLayoutEntry& entry = knobLayout[knob];
+        const RECT box{entry.centreX - kKnobReach, entry.centreY - entry.radius - kAntialiasMargin,
+                       entry.centreX + kKnobReach, entry.centreY + entry.radius + kKnobTextBelow};
+        if (!overlaps(box, area)) continue;
         wchar_t valueText[kValueTextCharacters];
         formatKnobValue(knob, params, valueText);
         drawKnob(graphics, entry.centreX, entry.centreY, entry.radius, params[entry.param], entry.label, valueText,
@@ -242,7 +263,12 @@ void formatKnobValue(int knob, const float params[], wchar_t* buffer) {
                static_cast<double>(displayNumber(param, params[param])));
 }
 
-void paintEditor(const PluginInstance& instance, HDC paintContext) {
+RECT animatedArea() {
+    return RECT{kPanelX - kAntialiasMargin, kPanelY - kAntialiasMargin, kPanelX + kPanelWidth + kAntialiasMargin + 1,
+                kPanelY + kPanelHeight + kAntialiasMargin + 1};
+}
+
+void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& requested) {
     // One reading of everything the frame shows, so its elements agree.
     float params[kParamCount];
     for (int param = 0; param < kParamCount; ++param) params[param] = instance.params[param].load(std::memory_order_relaxed);
@@ -253,6 +279,9 @@ void paintEditor(const PluginInstance& instance, HDC paintContext) {
     GetClientRect(instance.editorWindow.load(std::memory_order_relaxed), &client);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
+    const RECT area{std::max<LONG>(requested.left, 0), std::max<LONG>(requested.top, 0),
+                    std::min<LONG>(requested.right, width), std::min<LONG>(requested.bottom, height)};
+    if (area.left >= area.right || area.top >= area.bottom) return;
 
     OffscreenBuffer buffer(paintContext, width, height);
     GraphicsObject surface;
@@ -260,22 +289,28 @@ void paintEditor(const PluginInstance& instance, HDC paintContext) {
     Gdiplus::GpGraphics* graphics = surface.get();
     flat::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
     flat::GdipSetTextRenderingHint(graphics, Gdiplus::TextRenderingHintClearTypeGridFit);
+    flat::GdipSetClipRectI(graphics, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                           Gdiplus::CombineModeReplace);
 
     fillBackground(graphics, width, height);
-    fillCornerStuds(graphics, width, height);
+    fillCornerStuds(graphics, width, height, area);
     PanelResources resources;
     prepareResources(resources);
-    drawTitles(graphics, resources);
-    drawVisualPanel(graphics);
-    drawGlow(graphics, outputMeter, idlePhase);
-    drawOrbitRings(graphics, idlePhase);
+    if (overlaps(RECT{0, 0, width, kTitlesBottom}, area)) drawTitles(graphics, resources);
+    if (overlaps(animatedArea(), area)) {
+        drawVisualPanel(graphics);
+        drawGlow(graphics, outputMeter, idlePhase);
+        drawOrbitRings(graphics, idlePhase);
+    }
     StringFormat centred;
     createCentredFormat(centred, false);
-    drawReadout(graphics, resources, centred, params);
-    drawKnobs(graphics, params);
-    drawFooter(graphics, resources, centred, width, height);
+    if (overlaps(RECT{0, kReadoutTop, width, kReadoutBottom}, area)) drawReadout(graphics, resources, centred, params);
+    drawKnobs(graphics, params, area);
+    if (overlaps(RECT{0, height - kFooterTopRise, width, height}, area))
+        drawFooter(graphics, resources, centred, width, height);
 
-    BitBlt(paintContext, 0, 0, width, height, buffer.context(), 0, 0, SRCCOPY);
+    BitBlt(paintContext, area.left, area.top, area.right - area.left, area.bottom - area.top, buffer.context(),
+           area.left, area.top, SRCCOPY);
 }
 
 }  // namespace orbelune

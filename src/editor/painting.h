@@ -12,9 +12,15 @@ namespace orbelune {
 
 struct PluginInstance;
 
-// Paints the panel of the instance's editor window into the device context
-// that BeginPaint returned.
-void paintEditor(const PluginInstance& instance, HDC paintContext);
+// Paints the part `area` (client pixels, right and bottom exclusive) of the
+// instance's editor window into the device context that BeginPaint returned.
+// Its pixels are those of a whole frame: everything that reaches into the
+// area is drawn, clipped to it, and only the area goes to the screen.
+void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& area);
+
+// The pixels that the idle phase and the output meter change: the visual panel
+// with its outline, glow, rings and read-out.
+RECT animatedArea();
 
 // One rotary knob on the surface: body, rim, track, value arc, pointer, cap,
 // label and value text.

@@ -28,6 +28,9 @@ struct PluginInstance {
     std::int32_t dragStartY = 0;
     float dragStartValue = 0.0f;
     float idlePhase = 0.0f;
+    // Raised by setParameter where the window system must not be called from
+    // the host's other threads; the editor's idle step consumes it.
+    std::atomic<bool> repaintRequested{false};
 
     std::atomic<float> outputMeter{0.0f};  // written per block by the audio thread, read by painting
 
@@ -41,6 +44,9 @@ struct ModuleState {
     bool windowClassRegistered = false;
     std::int32_t instanceCount = 0;
     ULONG_PTR gdiplusToken = 0;
+    // The editor's fonts, registered with GDI+ on the first paint.
+    Gdiplus::GpFontCollection* fontCollection = nullptr;
+    bool fontCollectionTried = false;
 };
 
 extern ModuleState module;

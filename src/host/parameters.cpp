@@ -54,8 +54,16 @@ void setParameter(vst::AEffect* effect, vst::int32 index, float value) {
     PluginInstance* instance = instanceOf(effect);
     if (instance == nullptr || !isParameterIndex(index)) return;
     storeParameter(*instance, index, value);
-    const HWND window = instance->editorWindow.load(std::memory_order_relaxed);
-    if (window != nullptr && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
+    // The host may call from any thread, the audio thread included. Where the
+    // window system takes repaint requests from any thread, the request goes
+    // straight to it; elsewhere a flag carries it to the editor's idle step,
+    // which never blocks this caller.
+    if constexpr (platform::kRepaintFromAnyThread) {
+        const HWND window = instance->editorWindow.load(std::memory_order_relaxed);
+        if (window != nullptr && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
+    } else {
+        instance->repaintRequested.store(true, std::memory_order_release);
+    }
 }
 
 float getParameter(vst::AEffect* effect, vst::int32 index) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/interaction.h"
+#include "editor/painting.h"
 #include "unit/editor_fixture.h"
 
 using editortest::OpenEditor;
@@ -227,15 +228,26 @@ TEST(EditorIdle, PhaseWrapsAfterTheHundredAndEightiethCall) {
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditIdle), 0);
     EXPECT_EQ(editor.instance().idlePhase, 0.016809464f);
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints + 1);
+    const RECT panel = orbelune::animatedArea();
+    const RECT asked = standin::lastInvalidatedArea(editor.window);
+    EXPECT_EQ(std::vector<LONG>({asked.left, asked.top, asked.right, asked.bottom}),
+              std::vector<LONG>({panel.left, panel.top, panel.right, panel.bottom}));
     EXPECT_EQ(orbelune::advancedIdlePhase(0.0f), 0.035f);
 }
 
+// The host's change may come from any thread, so it only leaves a request that
+// the next idle call turns into a repaint of the whole window.
 TEST(EditorIdle, HostParameterChangesRepaintTheOpenEditor) {
     OpenEditor editor;
     const int repaints = standin::invalidationsOf(editor.window);
     editor.setParameter(2, 0.9f);
+    EXPECT_EQ(standin::invalidationsOf(editor.window), repaints);
+    editor.plugin.dispatch(vst::effEditIdle);
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints + 1);
+    EXPECT_EQ(standin::lastInvalidatedArea(editor.window).bottom, 520);
     EXPECT_FALSE(standin::lastInvalidationErased(editor.window));
+    editor.plugin.dispatch(vst::effEditIdle);
+    EXPECT_EQ(standin::lastInvalidatedArea(editor.window).bottom, orbelune::animatedArea().bottom);
     EXPECT_TRUE(automationCalls().empty());  // the host's own change is not reported back
 }
 

@@ -44,6 +44,28 @@ TEST(EditorFrame, EverythingCreatedInAFrameIsReleasedInIt) {
     EXPECT_EQ(created(editor.paint()), created(calls));
 }
 
+// An idle frame: only what reaches into the panel is drawn, clipped to it, and
+// only the panel goes to the screen.
+TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
+    OpenEditor editor;
+    standin::clearDrawingCalls();
+    const RECT panel = orbelune::animatedArea();
+    orbelune::paintEditor(editor.instance(), reinterpret_cast<HDC>(editor.window), panel);
+    const Calls calls = standin::drawingCalls();
+    const Numbers area{double(panel.left), double(panel.top), double(panel.right - panel.left),
+                       double(panel.bottom - panel.top)};
+    ASSERT_EQ(callsTo(calls, "GdipSetClipRectI").size(), 1u);
+    EXPECT_EQ(callsTo(calls, "GdipSetClipRectI")[0].arguments, (Numbers{area[0], area[1], area[2], area[3], 0}));
+    const Calls copies = callsTo(calls, "BitBlt");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(Numbers(copies[0].arguments.begin(), copies[0].arguments.begin() + 6),
+              (Numbers{area[0], area[1], area[2], area[3], area[0], area[1]}));
+    EXPECT_EQ(drawnTexts(calls).size(), 1u);  // the read-out
+    EXPECT_EQ(callsTo(calls, "GdipDrawArcI").size(), 0u);  // no knob
+    EXPECT_EQ(callsTo(calls, "GdipDrawEllipse").size(), 4u);  // the rings
+    EXPECT_EQ(standin::liveDrawingObjects(), 0);
+}
+
 TEST(EditorFrame, DrawsOffScreenAndCopiesOnceAtTheEnd) {
     OpenEditor editor;
     const Calls calls = editor.paint();

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/headless/win32_standin.h"
 #include "vst/aeffect.h"
 
 extern "C" vst::AEffect* VSTPluginMain(vst::audioMasterCallback hostCallback);

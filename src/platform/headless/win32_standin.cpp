@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/headless/standin_state.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ struct Window {
     LONG_PTR userData = 0;
     int invalidations = 0;
     bool lastErase = false;
+    RECT lastArea{};
 };
 
 struct WindowSystem {
@@ -205,12 +207,13 @@ HWND GetCapture() {
     return windowSystem().capture;
 }
 
-BOOL InvalidateRect(HWND window, const RECT*, BOOL erase) {
+BOOL InvalidateRect(HWND window, const RECT* area, BOOL erase) {
     std::lock_guard lock(standin::detail::lock());
     Window* record = findWindow(window);
     if (record == nullptr) return FALSE;
     ++record->invalidations;
     record->lastErase = erase != FALSE;
+    record->lastArea = area != nullptr ? *area : RECT{0, 0, record->width, record->height};
     ++standin::detail::counters().invalidations;
     return TRUE;
 }
@@ -241,6 +244,9 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     *rect = RECT{0, 0, record->width, record->height};
     return TRUE;
 }
+
+// Nothing arrives on its own here: tests send the messages they mean.
+void orbelune::platform::deliverWindowEvents(HWND) {}
 
 namespace Gdiplus {
 
@@ -290,6 +296,12 @@ bool lastInvalidationErased(HWND window) {
     std::lock_guard lock(detail::lock());
     Window* record = findWindow(window);
     return record != nullptr && record->lastErase;
+}
+
+RECT lastInvalidatedArea(HWND window) {
+    std::lock_guard lock(detail::lock());
+    Window* record = findWindow(window);
+    return record == nullptr ? RECT{} : record->lastArea;
 }
 
 HWND parentOf(HWND window) {
