@@ -13,7 +13,7 @@ packages=(
   gnuplot-nox
   dpkg-dev make
   fontconfig
-  python3-fonttools
+  libx11-dev libxtst-dev libcairo2-dev libfreetype-dev libfontconfig-dev
 )
 
 missing=()

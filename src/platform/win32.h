@@ -1,6 +1,7 @@
 // The window system and GDI+ as the plug-in sees them. The Windows build uses
-// the real USER32, GDI32, KERNEL32 and GDI+; elsewhere a headless stand-in of our
-// own answers the same calls, so the code above this line is written once.
+// the real USER32, GDI32, KERNEL32 and GDI+; the Linux plug-in answers the same
+// calls on Xlib and cairo, and the unit tests on a recording stand-in, so the
+// code above this line is written once.
 #pragma once
 
 #if defined(_WIN32)
@@ -20,16 +21,24 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 #else
-#include "platform/headless/win32_standin.h"
+#include "platform/linux/win32_api.h"
 #endif
 
-namespace orbelune {
-// Whether this build can show the editor in a host's window. The headless
-// stand-in can run the editor for tests, but a Linux host hands us an X11 window
-// that it cannot embed into, so the Linux plug-in does not advertise one.
+namespace orbelune::platform {
+
 #if defined(_WIN32)
-constexpr bool kPlatformShowsEditor = true;
+// USER32 takes repaint requests from any thread, and the host's message loop
+// delivers the editor's messages.
+constexpr bool kRepaintFromAnyThread = true;
+inline void deliverWindowEvents(HWND) {}
 #else
-constexpr bool kPlatformShowsEditor = false;
+// Xlib is not initialised for threads here (the host may share the library),
+// so only the editor's thread touches the window system: other threads leave a
+// request in the instance that the editor's idle step consumes.
+constexpr bool kRepaintFromAnyThread = false;
+// The plug-in's own X connection is read by nobody else: the idle step hands
+// its pending input, exposure and repaint messages to the window procedure.
+void deliverWindowEvents(HWND window);
 #endif
-}  // namespace orbelune
+
+}  // namespace orbelune::platform

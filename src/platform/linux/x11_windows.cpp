@@ -1,0 +1,464 @@
+// The window half of the Linux editor: the USER32 calls the editor makes,
+// answered on Xlib. Each editor window has its own display connection, opened
+// when the window is made and closed when it goes, so a process that never
+// opens an editor never talks to an X server, and no other code (the host's
+// toolkit included) ever reads our connection's events. Everything here runs on
+// the host's user-interface thread: the editor's idle step delivers the events.
+//
+// The handles the editor holds (HWND) are our window records; a parent that is
+// not one of them is the host's X11 Window id, as the host passes it.
+#include "platform/linux/device_context.h"
+#include "platform/win32.h"
+
+// Xlib defines macros (Status, Bool, None...) that clash with the Windows
+// declarations, so it comes after them and only this file sees it.
+#include <cairo-xlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+
+namespace {
+
+struct WindowRecord {
+    Display* display = nullptr;
+    Window xWindow = 0;
+    WNDPROC procedure = nullptr;
+    LONG_PTR userData = 0;
+    int width = 0;
+    int height = 0;
+    cairo_surface_t* screen = nullptr;  // the window, as cairo draws into it
+    HDC__ paintContext;                 // the context BeginPaint hands out
+    bool repaintPending = false;
+    RECT pending{};  // the union of every rectangle asked for since the last paint
+};
+
+struct WindowSystem {
+    std::map<std::string, WNDPROC> classes;
+    std::map<HWND, std::unique_ptr<WindowRecord>> windows;
+    std::map<Display*, int> errorCounts;  // every connection of ours that is open
+    HWND capture = nullptr;
+    XErrorHandler previousHandler = nullptr;
+};
+
+// The host calls the editor from its one user-interface thread; the lock only
+// keeps two hosts' threads (or a careless host) from corrupting the maps.
+std::recursive_mutex windowLock;
+
+WindowSystem*& windowSystemSlot() {
+    static WindowSystem* system = new WindowSystem;  // freed at the module's unload
+    return system;
+}
+WindowSystem& windowSystem() { return *windowSystemSlot(); }
+
+WindowRecord* findWindow(HWND window) {
+    auto found = windowSystem().windows.find(window);
+    return found == windowSystem().windows.end() ? nullptr : found->second.get();
+}
+
+// X reports a failed request (a host's id that is no window, a window the host
+// destroyed under us) as an asynchronous error whose default handler exits the
+// process. While one of our connections is open, errors on it are only
+// counted; every other connection's errors go on to the handler that was there
+// before, so the host's own handling is kept.
+int filterError(Display* display, XErrorEvent* error) {
+    XErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(windowLock);
+        auto found = windowSystem().errorCounts.find(display);
+        if (found != windowSystem().errorCounts.end()) {
+            ++found->second;
+            return 0;
+        }
+        previous = windowSystem().previousHandler;
+    }
+    return previous != nullptr ? previous(display, error) : 0;
+}
+
+Display* openDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+    std::lock_guard lock(windowLock);
+    if (windowSystem().errorCounts.empty()) windowSystem().previousHandler = XSetErrorHandler(filterError);
+    windowSystem().errorCounts[display] = 0;
+    return display;
+}
+
+void closeDisplay(Display* display) {
+    XCloseDisplay(display);
+    std::lock_guard lock(windowLock);
+    windowSystem().errorCounts.erase(display);
+    if (!windowSystem().errorCounts.empty()) return;
+    // Put the host's handler back, unless the host has set one of its own since.
+    XErrorHandler current = XSetErrorHandler(windowSystem().previousHandler);
+    if (current != filterError) XSetErrorHandler(current);
+    windowSystem().previousHandler = nullptr;
+}
+
+int errorsOn(Display* display) {
+    std::lock_guard lock(windowLock);
+    auto found = windowSystem().errorCounts.find(display);
+    return found != windowSystem().errorCounts.end() ? found->second : 0;
+}
+
+bool describeParent(Display* display, Window parent, XWindowAttributes& attributes) {
+    if (parent == 0) return false;
+    const int before = errorsOn(display);
+    const bool found = XGetWindowAttributes(display, parent, &attributes) != 0;
+    XSync(display, False);
+    return found && errorsOn(display) == before;
+}
+
+void freeRecord(WindowRecord& record) {
+    if (record.screen != nullptr) cairo_surface_destroy(record.screen);
+    record.screen = nullptr;
+    if (record.display != nullptr) closeDisplay(record.display);
+    record.display = nullptr;
+}
+
+LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC procedure = nullptr;
+    {
+        std::lock_guard lock(windowLock);
+        WindowRecord* record = findWindow(window);
+        if (record != nullptr) procedure = record->procedure;
+    }
+    return procedure != nullptr ? procedure(window, message, wParam, lParam) : 0;
+}
+
+// Tells the window that held the capture that it lost it, as USER32 does.
+void announceCaptureChange(HWND previous, HWND next) {
+    if (previous == nullptr || previous == next) return;
+    send(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(next));
+}
+
+void addPending(WindowRecord& record, const RECT& area) {
+    const RECT clipped{std::max<LONG>(area.left, 0), std::max<LONG>(area.top, 0), std::min<LONG>(area.right, record.width),
+                       std::min<LONG>(area.bottom, record.height)};
+    if (clipped.left >= clipped.right || clipped.top >= clipped.bottom) return;
+    if (!record.repaintPending) {
+        record.pending = clipped;
+        record.repaintPending = true;
+        return;
+    }
+    record.pending = RECT{std::min(record.pending.left, clipped.left), std::min(record.pending.top, clipped.top),
+                          std::max(record.pending.right, clipped.right), std::max(record.pending.bottom, clipped.bottom)};
+}
+
+// Pointer coordinates travel in lParam as two 16-bit halves, as on Windows.
+LPARAM pointerPosition(int x, int y) {
+    return static_cast<LPARAM>(static_cast<std::uint16_t>(x)) |
+           static_cast<LPARAM>(static_cast<std::uint16_t>(y)) << 16;
+}
+
+// The host destroyed its window, and ours with it: the editor hears of it as
+// it would on Windows, and the record and connection go.
+void forgetDestroyedWindow(HWND window) {
+    send(window, WM_DESTROY, 0, 0);
+    std::lock_guard lock(windowLock);
+    auto found = windowSystem().windows.find(window);
+    if (found == windowSystem().windows.end()) return;
+    found->second->xWindow = 0;
+    freeRecord(*found->second);
+    windowSystem().windows.erase(found);
+    if (windowSystem().capture == window) windowSystem().capture = nullptr;
+}
+
+// One event, turned into the message the editor expects. False once the window is gone.
+bool deliver(HWND window, const XEvent& event) {
+    switch (event.type) {
+        case ButtonPress:
+            if (event.xbutton.button == Button1)
+                send(window, WM_LBUTTONDOWN, MK_LBUTTON, pointerPosition(event.xbutton.x, event.xbutton.y));
+            return true;
+        case ButtonRelease:
+            if (event.xbutton.button == Button1)
+                send(window, WM_LBUTTONUP, 0, pointerPosition(event.xbutton.x, event.xbutton.y));
+            return true;
+        case MotionNotify:
+            send(window, WM_MOUSEMOVE, (event.xmotion.state & Button1Mask) != 0 ? MK_LBUTTON : 0,
+                 pointerPosition(event.xmotion.x, event.xmotion.y));
+            return true;
+        case Expose: {
+            std::lock_guard lock(windowLock);
+            WindowRecord* record = findWindow(window);
+            if (record != nullptr)
+                addPending(*record, RECT{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                                         event.xexpose.y + event.xexpose.height});
+            return true;
+        }
+        case DestroyNotify:
+            forgetDestroyedWindow(window);
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+
+ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) {
+    if (windowClass == nullptr || windowClass->cbSize != sizeof(WNDCLASSEXA) || windowClass->lpszClassName == nullptr)
+        return 0;
+    try {
+        std::lock_guard lock(windowLock);
+        auto inserted = windowSystem().classes.emplace(windowClass->lpszClassName, windowClass->lpfnWndProc);
+        return inserted.second ? static_cast<ATOM>(windowSystem().classes.size()) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
+    if (className == nullptr) return FALSE;
+    std::lock_guard lock(windowLock);
+    return windowSystem().classes.erase(className) != 0 ? TRUE : FALSE;
+}
+
+// X gives a child its parent's cursor unless it sets one, which is the arrow
+// the editor asks for.
+HCURSOR LoadCursorA(HINSTANCE, LPCSTR) { return nullptr; }
+
+HWND CreateWindowExA(DWORD extendedStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE module, LPVOID createParameter) {
+    WNDPROC procedure = nullptr;
+    {
+        std::lock_guard lock(windowLock);
+        auto found = windowSystem().classes.find(className != nullptr ? className : "");
+        if (found == windowSystem().classes.end() || width <= 0 || height <= 0) return nullptr;
+        procedure = found->second;
+    }
+    auto record = std::unique_ptr<WindowRecord>(new (std::nothrow) WindowRecord);
+    if (record == nullptr) return nullptr;
+    record->display = openDisplay();
+    if (record->display == nullptr) return nullptr;
+
+    Window parentWindow = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parent));
+    {
+        std::lock_guard lock(windowLock);
+        if (WindowRecord* ours = findWindow(parent)) parentWindow = ours->xWindow;
+    }
+    XWindowAttributes parentAttributes{};
+    if (!describeParent(record->display, parentWindow, parentAttributes)) {
+        freeRecord(*record);
+        return nullptr;
+    }
+    // No background: the paint covers the whole window, and a cleared window
+    // between the map and the first paint would flash.
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
+    record->xWindow = XCreateWindow(record->display, parentWindow, x, y, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height), 0, parentAttributes.depth, InputOutput,
+                                    parentAttributes.visual, CWBackPixmap | CWEventMask, &attributes);
+    if (record->xWindow == 0) {
+        freeRecord(*record);
+        return nullptr;
+    }
+    XStoreName(record->display, record->xWindow, windowName != nullptr ? windowName : "");
+    record->screen = cairo_xlib_surface_create(record->display, record->xWindow, parentAttributes.visual, width, height);
+    record->procedure = procedure;
+    record->width = width;
+    record->height = height;
+    addPending(*record, RECT{0, 0, width, height});  // the first paint comes with the first events
+    if ((style & WS_VISIBLE) != 0) XMapWindow(record->display, record->xWindow);
+    XFlush(record->display);
+
+    HWND handle = reinterpret_cast<HWND>(record.get());
+    record->paintContext.window = handle;
+    try {
+        std::lock_guard lock(windowLock);
+        windowSystem().windows.emplace(handle, std::move(record));
+    } catch (...) {
+        freeRecord(*record);
+        return nullptr;
+    }
+    CREATESTRUCTA creation{createParameter, module, menu, parent, height, width, y, x,
+                           static_cast<LONG>(style), windowName, className, extendedStyle};
+    if (send(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&creation)) == -1) {
+        DestroyWindow(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+BOOL IsWindow(HWND window) {
+    std::lock_guard lock(windowLock);
+    return findWindow(window) != nullptr ? TRUE : FALSE;
+}
+
+BOOL DestroyWindow(HWND window) {
+    if (!IsWindow(window)) return FALSE;
+    bool heldCapture = false;
+    {
+        std::lock_guard lock(windowLock);
+        heldCapture = windowSystem().capture == window;
+        if (heldCapture) windowSystem().capture = nullptr;
+    }
+    if (heldCapture) announceCaptureChange(window, nullptr);
+    send(window, WM_DESTROY, 0, 0);
+    std::lock_guard lock(windowLock);
+    auto found = windowSystem().windows.find(window);
+    if (found == windowSystem().windows.end()) return TRUE;
+    WindowRecord& record = *found->second;
+    if (record.display != nullptr && record.xWindow != 0) {
+        XDestroyWindow(record.display, record.xWindow);
+        XSync(record.display, False);  // gone from the host's window before we return
+    }
+    freeRecord(record);
+    windowSystem().windows.erase(found);
+    return TRUE;
+}
+
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return send(window, message, wParam, lParam);
+}
+
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    return record != nullptr && index == GWLP_USERDATA ? record->userData : 0;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr || index != GWLP_USERDATA) return 0;
+    const LONG_PTR previous = record->userData;
+    record->userData = value;
+    return previous;
+}
+
+// X's implicit grab already keeps the pointer's events with the window that
+// took the press until the release, which is what a drag needs of a capture.
+HWND SetCapture(HWND window) {
+    HWND previous = nullptr;
+    {
+        std::lock_guard lock(windowLock);
+        if (findWindow(window) == nullptr) return nullptr;
+        previous = windowSystem().capture;
+        windowSystem().capture = window;
+    }
+    announceCaptureChange(previous, window);
+    return previous;
+}
+
+BOOL ReleaseCapture() {
+    HWND previous = nullptr;
+    {
+        std::lock_guard lock(windowLock);
+        previous = windowSystem().capture;
+        windowSystem().capture = nullptr;
+    }
+    announceCaptureChange(previous, nullptr);
+    return TRUE;
+}
+
+HWND GetCapture() {
+    std::lock_guard lock(windowLock);
+    return windowSystem().capture;
+}
+
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr) return FALSE;
+    addPending(*record, rect != nullptr ? *rect : RECT{0, 0, record->width, record->height});
+    return TRUE;
+}
+
+// The update rectangle is handed to the paint and validated, as on Windows.
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr || paint == nullptr) return nullptr;
+    *paint = PAINTSTRUCT{};
+    paint->hdc = &record->paintContext;
+    paint->rcPaint = record->repaintPending ? record->pending : RECT{0, 0, 0, 0};
+    record->repaintPending = false;
+    return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT*) { return IsWindow(window); }
+
+BOOL GetClientRect(HWND window, RECT* rect) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr || rect == nullptr) return FALSE;
+    *rect = RECT{0, 0, record->width, record->height};
+    return TRUE;
+}
+
+namespace orbelune::platform {
+
+void deliverWindowEvents(HWND window) {
+    Display* display = nullptr;
+    Window xWindow = 0;
+    {
+        std::lock_guard lock(windowLock);
+        WindowRecord* record = findWindow(window);
+        if (record == nullptr) return;
+        display = record->display;
+        xWindow = record->xWindow;
+    }
+    // Only what is already queued: an idle call never waits for the server.
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.xany.window != xWindow) continue;
+        if (!deliver(window, event)) return;
+    }
+    bool paint = false;
+    {
+        std::lock_guard lock(windowLock);
+        WindowRecord* record = findWindow(window);
+        paint = record != nullptr && record->repaintPending;
+    }
+    if (paint) send(window, WM_PAINT, 0, 0);
+}
+
+}  // namespace orbelune::platform
+
+namespace orbelune::linuxplatform {
+
+bool presentToWindow(HWND window, cairo_surface_t* image, int x, int y, int width, int height, int sourceX,
+                     int sourceY) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr || record->screen == nullptr || image == nullptr) return false;
+    cairo_t* context = cairo_create(record->screen);
+    cairo_set_operator(context, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(context, image, x - sourceX, y - sourceY);
+    cairo_rectangle(context, x, y, width, height);
+    cairo_fill(context);
+    cairo_destroy(context);
+    cairo_surface_flush(record->screen);
+    // Finished on the server before the frame returns, so what a host (or a
+    // test) reads back from the window is this frame.
+    XSync(record->display, False);
+    return true;
+}
+
+void releaseWindowSystem() {
+    std::lock_guard lock(windowLock);
+    WindowSystem*& system = windowSystemSlot();
+    if (system == nullptr) return;
+    for (auto& entry : system->windows) {
+        if (entry.second->display != nullptr && entry.second->xWindow != 0)
+            XDestroyWindow(entry.second->display, entry.second->xWindow);
+        freeRecord(*entry.second);
+    }
+    delete system;
+    system = nullptr;
+}
+
+}  // namespace orbelune::linuxplatform

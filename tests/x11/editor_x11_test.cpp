@@ -1,0 +1,313 @@
+// The real Linux plug-in's editor inside an X window of ours, as a VST 2 host
+// embeds it: opened in a parent, driven by real pointer events (XTest), idled,
+// captured to a PNG and checked at pixels whose colours are fixed, then closed
+// with nothing left behind. Run under a virtual display (xvfb-run).
+//
+// The screenshot goes to $ORBELUNE_EDITOR_PNG (default: editor-linux.png).
+#include <gtest/gtest.h>
+// Xlib's macros (None, Bool, Status...) would clash with the test framework.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "editor_pixels.h"
+#include "vst/aeffect.h"
+
+namespace {
+
+constexpr int kEditorWidth = 840;
+constexpr int kEditorHeight = 520;
+constexpr int kDecayX = 130;
+constexpr int kDecayY = 165;
+
+struct Automation {
+    vst::int32 index;
+    float value;
+};
+std::vector<Automation> automations;
+
+vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
+    if (opcode == vst::audioMasterAutomate) automations.push_back({index, opt});
+    if (opcode == vst::audioMasterVersion) return 2400;
+    return 0;
+}
+
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+class EditorX11 : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        library = dlopen(ORBELUNE_PLUGIN_BINARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        entry = reinterpret_cast<vst::PluginEntryProc>(dlsym(library, "VSTPluginMain"));
+        ASSERT_NE(entry, nullptr);
+    }
+    static void TearDownTestSuite() {
+        if (library != nullptr) dlclose(library);
+    }
+
+    void SetUp() override {
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr) << "no X display: run under xvfb-run";
+        parent = createParent();
+        automations.clear();
+        effect = entry(hostCallback);
+        ASSERT_NE(effect, nullptr);
+        dispatch(vst::effOpen);
+    }
+    void TearDown() override {
+        if (effect != nullptr) dispatch(vst::effClose);
+        if (parent != 0) XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+
+    Window createParent() {
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // placed exactly where we say
+        Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 900, 600, 0, CopyFromParent,
+                                      InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        XMapRaised(display, window);
+        XSync(display, False);
+        return window;
+    }
+
+    vst::intptr dispatch(vst::int32 opcode, void* ptr = nullptr) {
+        return effect->dispatcher(effect, opcode, 0, 0, ptr, 0.0f);
+    }
+    vst::intptr openIn(Window window) { return dispatch(vst::effEditOpen, reinterpret_cast<void*>(window)); }
+    float parameter(int index) const { return effect->getParameter(effect, index); }
+
+    std::vector<Window> children(Window window) const {
+        Window root = 0;
+        Window up = 0;
+        Window* list = nullptr;
+        unsigned count = 0;
+        std::vector<Window> found;
+        if (XQueryTree(display, window, &root, &up, &list, &count) != 0) found.assign(list, list + count);
+        if (list != nullptr) XFree(list);
+        return found;
+    }
+
+    Window editorWindow() const {
+        const std::vector<Window> found = children(parent);
+        return found.size() == 1 ? found.front() : 0;
+    }
+
+    // Idle calls, as a host's timer makes them, until `done` holds or a second
+    // passes: the server delivers our fake input to the editor's own connection.
+    bool idleUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        do {
+            dispatch(vst::effEditIdle);
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return false;
+    }
+    void idleFor(int calls) {
+        for (int call = 0; call < calls; ++call) {
+            dispatch(vst::effEditIdle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    void pointerTo(int x, int y) {
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XSync(display, False);
+    }
+    void button(bool pressed) {
+        XTestFakeButtonEvent(display, 1, pressed ? True : False, CurrentTime);
+        XSync(display, False);
+    }
+
+    struct Capture {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint32_t> rgb;  // 0xRRGGBB, top row first
+
+        std::uint32_t at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * width + x]; }
+        int ink(const editorpixels::TextBox& box) const {
+            int count = 0;
+            for (int y = box.top; y < box.bottom; ++y)
+                for (int x = box.left; x < box.right; ++x) {
+                    const std::uint32_t pixel = at(x, y);
+                    const int sum = int(pixel >> 16 & 0xFF) + int(pixel >> 8 & 0xFF) + int(pixel & 0xFF);
+                    count += sum > editorpixels::kInkLevel ? 1 : 0;
+                }
+            return count;
+        }
+        bool savePng(const std::string& path) const {
+            cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+            auto* rows = cairo_image_surface_get_data(image);
+            const int stride = cairo_image_surface_get_stride(image);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    reinterpret_cast<std::uint32_t*>(rows + static_cast<std::ptrdiff_t>(y) * stride)[x] = at(x, y);
+            cairo_surface_mark_dirty(image);
+            const bool saved = cairo_surface_write_to_png(image, path.c_str()) == CAIRO_STATUS_SUCCESS;
+            cairo_surface_destroy(image);
+            return saved;
+        }
+    };
+
+    Capture capture(Window window) const {
+        Capture result;
+        XImage* image = XGetImage(display, window, 0, 0, kEditorWidth, kEditorHeight, AllPlanes, ZPixmap);
+        if (image == nullptr) return result;
+        result.width = kEditorWidth;
+        result.height = kEditorHeight;
+        result.rgb.resize(static_cast<std::size_t>(kEditorWidth) * kEditorHeight);
+        for (int y = 0; y < kEditorHeight; ++y)
+            for (int x = 0; x < kEditorWidth; ++x)
+                result.rgb[static_cast<std::size_t>(y) * kEditorWidth + x] =
+                    static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+        XDestroyImage(image);
+        return result;
+    }
+
+    static inline void* library = nullptr;
+    static inline vst::PluginEntryProc entry = nullptr;
+    Display* display = nullptr;
+    Window parent = 0;
+    vst::AEffect* effect = nullptr;
+};
+
+TEST_F(EditorX11, OpensAsAChildOfTheHostWindowAndRefusesWhatIsNoWindow) {
+    EXPECT_EQ(effect->flags, vst::effFlagsHasEditor | vst::effFlagsCanReplacing);
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(vst::effEditGetRect, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->right, kEditorWidth);
+    EXPECT_EQ(rect->bottom, kEditorHeight);
+
+    const int descriptors = openDescriptors();
+    const Window gone = createParent();
+    XDestroyWindow(display, gone);
+    XSync(display, False);
+    EXPECT_EQ(openIn(gone), 0);  // an id that names no window any more
+    EXPECT_EQ(openIn(0), 0);
+    const char* realDisplay = std::getenv("DISPLAY");
+    const std::string kept = realDisplay != nullptr ? realDisplay : "";
+    setenv("DISPLAY", ":31999", 1);  // no server there
+    EXPECT_EQ(openIn(parent), 0);
+    setenv("DISPLAY", kept.c_str(), 1);
+    EXPECT_TRUE(children(parent).empty());
+    EXPECT_EQ(openDescriptors(), descriptors);
+
+    ASSERT_EQ(openIn(parent), 1);
+    const Window editor = editorWindow();
+    ASSERT_NE(editor, 0u);
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(display, editor, &attributes), 0);
+    EXPECT_EQ(attributes.width, kEditorWidth);
+    EXPECT_EQ(attributes.height, kEditorHeight);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    EXPECT_EQ(dispatch(vst::effEditClose), 1);
+    EXPECT_TRUE(children(parent).empty());
+}
+
+TEST_F(EditorX11, DragsDecayWithRealPointerEventsAndIgnoresAPressOutsideTheKnobs) {
+    ASSERT_EQ(openIn(parent), 1);
+    idleFor(3);
+    ASSERT_EQ(parameter(0), 0.45f);
+
+    pointerTo(kDecayX, kDecayY);
+    button(true);
+    pointerTo(kDecayX, kDecayY - 50);
+    EXPECT_TRUE(idleUntil([&] { return parameter(0) != 0.45f; }));
+    button(false);
+    idleFor(5);
+    EXPECT_EQ(parameter(0), 0.699999988f);
+    ASSERT_FALSE(automations.empty());
+    EXPECT_EQ(automations.back().index, 0);
+    EXPECT_EQ(automations.back().value, 0.699999988f);
+
+    // Released: moving on changes nothing.
+    pointerTo(kDecayX, kDecayY + 100);
+    idleFor(5);
+    EXPECT_EQ(parameter(0), 0.699999988f);
+
+    const std::size_t heard = automations.size();
+    float before[7];
+    for (int index = 0; index < 7; ++index) before[index] = parameter(index);
+    pointerTo(420, 480);  // between the knobs, under the panel
+    button(true);
+    pointerTo(420, 300);
+    idleFor(10);
+    button(false);
+    idleFor(5);
+    for (int index = 0; index < 7; ++index) EXPECT_EQ(parameter(index), before[index]) << "parameter " << index;
+    EXPECT_EQ(automations.size(), heard);
+    pointerTo(2000, 2000);
+}
+
+// The picture agrees with the Windows build's at the pixels whose colours are
+// fixed; idle frames, which repaint only the panel, add up to a whole frame.
+TEST_F(EditorX11, PaintsThePanelAndItsTextsFromTheFontsItCarries) {
+    ASSERT_EQ(openIn(parent), 1);
+    idleFor(12);
+    const Capture picture = capture(editorWindow());
+    ASSERT_EQ(picture.width, kEditorWidth);
+    const char* path = std::getenv("ORBELUNE_EDITOR_PNG");
+    EXPECT_TRUE(picture.savePng(path != nullptr ? path : "editor-linux.png"));
+    for (const editorpixels::Spot& spot : editorpixels::kFixedSpots) {
+        const std::uint32_t pixel = picture.at(spot.x, spot.y);
+        for (int shift : {16, 8, 0})
+            EXPECT_NEAR(int(pixel >> shift & 0xFF), int(spot.rgb >> shift & 0xFF), spot.tolerance)
+                << spot.what << std::hex << ": " << pixel;
+    }
+    for (const editorpixels::TextBox& box : editorpixels::kTextBoxes)
+        EXPECT_GT(picture.ink(box), editorpixels::kLeastInk) << box.what;
+
+    ASSERT_EQ(dispatch(vst::effEditClose), 1);
+    ASSERT_EQ(openIn(parent), 1);  // its first frame is whole, at the same phase
+    const Capture whole = capture(editorWindow());
+    int differing = 0;
+    for (std::size_t index = 0; index < whole.rgb.size(); ++index) differing += whole.rgb[index] != picture.rgb[index];
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(EditorX11, SurvivesTheHostDestroyingItsWindowAndLeavesNothingOverManyCycles) {
+    ASSERT_EQ(openIn(parent), 1);
+    idleFor(2);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    parent = 0;
+    idleFor(3);
+    EXPECT_EQ(dispatch(vst::effEditClose), 1);
+
+    parent = createParent();
+    const int descriptors = openDescriptors();
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        ASSERT_EQ(openIn(parent), 1) << "cycle " << cycle;
+        if (cycle % 100 == 0) dispatch(vst::effEditIdle);
+        ASSERT_EQ(dispatch(vst::effEditClose), 1);
+    }
+    EXPECT_TRUE(children(parent).empty());
+    EXPECT_EQ(openDescriptors(), descriptors);
+
+    // Closing the instance with its editor open takes the window with it.
+    ASSERT_EQ(openIn(parent), 1);
+    dispatch(vst::effClose);
+    effect = nullptr;
+    EXPECT_TRUE(children(parent).empty());
+}
+
+}  // namespace
