@@ -22,5 +22,20 @@ if [ "$peer" = /usr/lib/lxvst/DragonflyHallReverb-vst.so ] && [ ! -e "$peer" ]; 
 fi
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=OFF >/dev/null
-cmake --build build/bench -j2 --target orbelune_plugin_bench Drevon_Orbelune
+cmake --build build/bench -j2 --target orbelune_plugin_bench editor_frame_bench Drevon_Orbelune
 build/bench/bench/orbelune_plugin_bench build/bench/Drevon_Orbelune.so "$peer" "${args[@]}"
+
+# An open editor's frames, idle against after a parameter change: the Linux
+# plug-in in a virtual display, then the Windows DLL under Wine when it is built.
+echo "Linux editor:"
+xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench/editor_frame_bench build/bench/Drevon_Orbelune.so
+if [ -f build/windows/build.ninja ] && command -v wine >/dev/null; then
+  cmake --build build/windows -j2 --target editor_frame_bench Drevon_Orbelune >/dev/null
+  source scripts/wine-env.sh
+  cp build/windows/Drevon_Orbelune.dll build/windows/bench/
+  echo "Windows editor (Wine):"
+  (cd build/windows/bench &&
+    xvfb-run -a sh -c 'wine editor_frame_bench.exe Drevon_Orbelune.dll; code=$?; wineserver -k 2>/dev/null; exit $code')
+else
+  echo "Windows editor: skipped (build the DLL first: scripts/build.sh)"
+fi

@@ -6,6 +6,8 @@
 #   demo-orbelune.wav     the same through Drevon Orbelune at its defaults
 #   impulse-response.wav  the response to a unit impulse
 #   decay-curves.png      energy decay curves, broadband and per octave band
+#   editor.png            the Windows DLL's editor, under Wine
+#   editor-linux.png      the Linux plug-in's editor, under X
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,4 +32,12 @@ if [ -f scripts/editor-screenshot.sh ]; then
   else
     echo "demo: no editor screenshot (scripts/editor-screenshot.sh did not produce one)" >&2
   fi
+fi
+# The Linux plug-in's editor, taken by our X host program in a virtual display.
+if [ -x build/linux/tests/x11/orbelune_x11_tests ] &&
+   ORBELUNE_EDITOR_PNG="$PWD/out/demo/editor-linux.png" xvfb-run -a -s "-screen 0 1280x1024x24" \
+     build/linux/tests/x11/orbelune_x11_tests --gtest_filter='*PaintsThePanel*' >/dev/null; then
+  echo "editor  out/demo/editor-linux.png"
+else
+  echo "demo: no Linux editor screenshot" >&2
 fi

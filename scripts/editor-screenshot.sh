@@ -18,8 +18,11 @@ source scripts/wine-env.sh
 directory="$(dirname "$program")"
 cp build/windows/Drevon_Orbelune.dll "$directory/"
 status=0
-(cd "$directory" && xvfb-run -a wine "$(basename "$program")" editor-screenshot.png) >&2 || status=$?
-wineserver -k 2>/dev/null || true
+# The Wine server stops while the virtual display still runs, so no Wine
+# process is left talking to a display that has gone.
+(cd "$directory" &&
+  xvfb-run -a sh -c 'wine "$1" editor-screenshot.png; code=$?; wineserver -k 2>/dev/null; exit $code' \
+    sh "$(basename "$program")") >&2 || status=$?
 mkdir -p "$(dirname "$output")"
 mv "$directory/editor-screenshot.png" "$output"
 echo "$output"

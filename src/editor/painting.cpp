@@ -106,12 +106,20 @@ struct PanelResources {
     SolidBrush muted;
 };
 
-void fillBackground(Gdiplus::GpGraphics* graphics, int width, int height) {
-    const Gdiplus::Rect area(0, 0, width, height);
+// The gradient spans the whole window, but only the area being painted is
+// filled: some GDI+ implementations shade every pixel of a gradient fill before
+// clipping, and a whole-window fill would cost an idle frame most of its time.
+// Inside the window the fill reaches a pixel past the area, so that
+// antialiasing leaves no pixel of the area half covered; the clip keeps it
+// inside. A whole frame fills exactly the window.
+void fillBackground(Gdiplus::GpGraphics* graphics, int width, int height, const RECT& area) {
+    const Gdiplus::Rect window(0, 0, width, height);
     LinearGradientBrush brush;
-    flat::GdipCreateLineBrushFromRectI(&area, kBackgroundTop, kBackgroundBottom, Gdiplus::LinearGradientModeVertical,
+    flat::GdipCreateLineBrushFromRectI(&window, kBackgroundTop, kBackgroundBottom, Gdiplus::LinearGradientModeVertical,
                                        Gdiplus::WrapModeTile, brush.out());
-    flat::GdipFillRectangleI(graphics, brush.get(), 0, 0, width, height);
+    const RECT fill{std::max<LONG>(area.left - 1, 0), std::max<LONG>(area.top - 1, 0),
+                    std::min<LONG>(area.right + 1, width), std::min<LONG>(area.bottom + 1, height)};
+    flat::GdipFillRectangleI(graphics, brush.get(), fill.left, fill.top, fill.right - fill.left, fill.bottom - fill.top);
 }
 
 void fillCornerStuds(Gdiplus::GpGraphics* graphics, int width, int height, const RECT& area) {
@@ -292,7 +300,7 @@ void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& r
     flat::GdipSetClipRectI(graphics, area.left, area.top, area.right - area.left, area.bottom - area.top,
                            Gdiplus::CombineModeReplace);
 
-    fillBackground(graphics, width, height);
+    fillBackground(graphics, width, height, area);
     fillCornerStuds(graphics, width, height, area);
     PanelResources resources;
     prepareResources(resources);

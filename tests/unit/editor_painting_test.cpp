@@ -60,6 +60,11 @@ TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(Numbers(copies[0].arguments.begin(), copies[0].arguments.begin() + 6),
               (Numbers{area[0], area[1], area[2], area[3], area[0], area[1]}));
+    // The background fills only the area, with a pixel to spare so that no
+    // pixel of it is left half covered.
+    ASSERT_FALSE(callsTo(calls, "GdipFillRectangleI").empty());
+    EXPECT_EQ(callsTo(calls, "GdipFillRectangleI")[0].arguments,
+              (Numbers{area[0] - 1, area[1] - 1, area[2] + 2, area[3] + 2, -1}));
     EXPECT_EQ(drawnTexts(calls).size(), 1u);  // the read-out
     EXPECT_EQ(callsTo(calls, "GdipDrawArcI").size(), 0u);  // no knob
     EXPECT_EQ(callsTo(calls, "GdipDrawEllipse").size(), 4u);  // the rings

@@ -52,6 +52,10 @@ int openDescriptors() {
 class EditorX11 : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // Held for the whole run: a virtual server with no client left resets,
+        // and refuses connections while it does.
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr) << "no X display: run under xvfb-run";
         library = dlopen(ORBELUNE_PLUGIN_BINARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
         entry = reinterpret_cast<vst::PluginEntryProc>(dlsym(library, "VSTPluginMain"));
@@ -59,11 +63,11 @@ class EditorX11 : public ::testing::Test {
     }
     static void TearDownTestSuite() {
         if (library != nullptr) dlclose(library);
+        if (display != nullptr) XCloseDisplay(display);
     }
 
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr) << "no X display: run under xvfb-run";
+        ASSERT_NE(display, nullptr);
         parent = createParent();
         automations.clear();
         effect = entry(hostCallback);
@@ -73,7 +77,7 @@ class EditorX11 : public ::testing::Test {
     void TearDown() override {
         if (effect != nullptr) dispatch(vst::effClose);
         if (parent != 0) XDestroyWindow(display, parent);
-        XCloseDisplay(display);
+        XSync(display, False);
     }
 
     Window createParent() {
@@ -182,7 +186,7 @@ class EditorX11 : public ::testing::Test {
 
     static inline void* library = nullptr;
     static inline vst::PluginEntryProc entry = nullptr;
-    Display* display = nullptr;
+    static inline Display* display = nullptr;
     Window parent = 0;
     vst::AEffect* effect = nullptr;
 };
