@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/headless/standin_state.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -498,10 +499,6 @@ std::mutex& lock() { return standinLock; }
 
 Counters& counters() { return standinCounters; }
 
-void releaseDrawingState() {
-    delete drawingSlot();
-    drawingSlot() = nullptr;
-}
 
 }  // namespace detail
 
@@ -533,3 +530,8 @@ void setInstalledFontFamilies(std::vector<std::wstring> families) {
 }
 
 }  // namespace standin
+
+void orbelune::platform::releaseDrawingState() {
+    delete drawingSlot();
+    drawingSlot() = nullptr;
+}

@@ -10,8 +10,4 @@ namespace standin::detail {
 std::mutex& lock();
 Counters& counters();
 
-// Frees what the stand-in holds, at the module's unload; nothing may call it after.
-void releaseWindowSystem();
-void releaseDrawingState();
-
 }  // namespace standin::detail

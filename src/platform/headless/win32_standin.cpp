@@ -324,7 +324,7 @@ void failClassRegistrations(bool fail) {
 
 }  // namespace standin
 
-void standin::detail::releaseWindowSystem() {
+void orbelune::platform::releaseWindowSystem() {
     delete windowSystemSlot();
     windowSystemSlot() = nullptr;
 }

@@ -366,7 +366,7 @@ double lineWidth(FT_Face face, const WCHAR* text, std::size_t length) {
 
 }  // namespace
 
-namespace orbelune::linuxplatform {
+namespace orbelune::platform {
 
 void releaseDrawingState() {
     std::map<std::wstring, std::vector<Face>> installed;
@@ -386,7 +386,7 @@ void releaseDrawingState() {
     }
 }
 
-}  // namespace orbelune::linuxplatform
+}  // namespace orbelune::platform
 
 // GDI32
 

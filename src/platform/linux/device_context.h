@@ -27,9 +27,4 @@ namespace orbelune::linuxplatform {
 bool presentToWindow(HWND window, cairo_surface_t* image, int x, int y, int width, int height, int sourceX,
                      int sourceY);
 
-// Free what each half keeps for the process (open windows, their connections,
-// font data), at the module's unload.
-void releaseWindowSystem();
-void releaseDrawingState();
-
 }  // namespace orbelune::linuxplatform

@@ -12,11 +12,11 @@
 
 // Xlib defines macros (Status, Bool, None...) that clash with the Windows
 // declarations, so it comes after them and only this file sees it.
-#include <cairo-xlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,7 +32,9 @@ struct WindowRecord {
     LONG_PTR userData = 0;
     int width = 0;
     int height = 0;
-    cairo_surface_t* screen = nullptr;  // the window, as cairo draws into it
+    GC copyContext = nullptr;           // for the frame's transfer to the window
+    Visual* visual = nullptr;
+    int depth = 0;
     HDC__ paintContext;                 // the context BeginPaint hands out
     bool repaintPending = false;
     RECT pending{};  // the union of every rectangle asked for since the last paint
@@ -115,8 +117,8 @@ bool describeParent(Display* display, Window parent, XWindowAttributes& attribut
 }
 
 void freeRecord(WindowRecord& record) {
-    if (record.screen != nullptr) cairo_surface_destroy(record.screen);
-    record.screen = nullptr;
+    if (record.copyContext != nullptr) XFreeGC(record.display, record.copyContext);
+    record.copyContext = nullptr;
     if (record.display != nullptr) closeDisplay(record.display);
     record.display = nullptr;
 }
@@ -263,7 +265,9 @@ HWND CreateWindowExA(DWORD extendedStyle, LPCSTR className, LPCSTR windowName, D
         return nullptr;
     }
     XStoreName(record->display, record->xWindow, windowName != nullptr ? windowName : "");
-    record->screen = cairo_xlib_surface_create(record->display, record->xWindow, parentAttributes.visual, width, height);
+    record->copyContext = XCreateGC(record->display, record->xWindow, 0, nullptr);
+    record->visual = parentAttributes.visual;
+    record->depth = parentAttributes.depth;
     record->procedure = procedure;
     record->width = width;
     record->height = height;
@@ -434,19 +438,66 @@ bool presentToWindow(HWND window, cairo_surface_t* image, int x, int y, int widt
                      int sourceY) {
     std::lock_guard lock(windowLock);
     WindowRecord* record = findWindow(window);
-    if (record == nullptr || record->screen == nullptr || image == nullptr) return false;
-    cairo_t* context = cairo_create(record->screen);
-    cairo_set_operator(context, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(context, image, x - sourceX, y - sourceY);
-    cairo_rectangle(context, x, y, width, height);
-    cairo_fill(context);
-    cairo_destroy(context);
-    cairo_surface_flush(record->screen);
+    if (record == nullptr || record->copyContext == nullptr || image == nullptr) return false;
+    const int imageWidth = cairo_image_surface_get_width(image);
+    const int imageHeight = cairo_image_surface_get_height(image);
+    if (sourceX < 0 || sourceY < 0 || width <= 0 || height <= 0 || sourceX + width > imageWidth ||
+        sourceY + height > imageHeight)
+        return false;
+    auto* pixels = reinterpret_cast<char*>(cairo_image_surface_get_data(image));
+    const int stride = cairo_image_surface_get_stride(image);
+    XImage* frame = nullptr;
+    const Visual& visual = *record->visual;
+    const bool sameLayout = record->depth >= 24 && visual.red_mask == 0xFF0000 && visual.green_mask == 0xFF00 &&
+                            visual.blue_mask == 0xFF && ImageByteOrder(record->display) == LSBFirst;
+    if (sameLayout) {
+        // The window's pixels are laid out as the image's: sent as they are.
+        frame = XCreateImage(record->display, record->visual, static_cast<unsigned>(record->depth), ZPixmap, 0,
+                             pixels, static_cast<unsigned>(imageWidth), static_cast<unsigned>(imageHeight), 32,
+                             stride);
+        if (frame == nullptr) return false;
+        XPutImage(record->display, record->xWindow, record->copyContext, frame, sourceX, sourceY, x, y,
+                  static_cast<unsigned>(width), static_cast<unsigned>(height));
+        frame->data = nullptr;  // the image's pixels stay the bitmap's
+    } else {
+        // Any other true-colour layout: each pixel converted through the visual's masks.
+        frame = XCreateImage(record->display, record->visual, static_cast<unsigned>(record->depth), ZPixmap, 0,
+                             nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+        if (frame == nullptr) return false;
+        frame->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(frame->bytes_per_line) * height));
+        if (frame->data == nullptr) {
+            XDestroyImage(frame);
+            return false;
+        }
+        auto scaled = [](unsigned long channel, unsigned long mask) {
+            if (mask == 0) return 0UL;
+            int shift = 0;
+            while (((mask >> shift) & 1UL) == 0) ++shift;
+            const unsigned long top = mask >> shift;
+            return ((channel * top + 127) / 255) << shift;
+        };
+        for (int row = 0; row < height; ++row) {
+            const auto* source = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(sourceY + row) * stride);
+            for (int column = 0; column < width; ++column) {
+                const std::uint32_t pixel = source[sourceX + column];
+                XPutPixel(frame, column, row,
+                          scaled(pixel >> 16 & 0xFF, visual.red_mask) | scaled(pixel >> 8 & 0xFF, visual.green_mask) |
+                              scaled(pixel & 0xFF, visual.blue_mask));
+            }
+        }
+        XPutImage(record->display, record->xWindow, record->copyContext, frame, 0, 0, x, y,
+                  static_cast<unsigned>(width), static_cast<unsigned>(height));
+    }
+    XDestroyImage(frame);
     // Finished on the server before the frame returns, so what a host (or a
     // test) reads back from the window is this frame.
     XSync(record->display, False);
     return true;
 }
+
+}  // namespace orbelune::linuxplatform
+
+namespace orbelune::platform {
 
 void releaseWindowSystem() {
     std::lock_guard lock(windowLock);
@@ -461,4 +512,4 @@ void releaseWindowSystem() {
     system = nullptr;
 }
 
-}  // namespace orbelune::linuxplatform
+}  // namespace orbelune::platform

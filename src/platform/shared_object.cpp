@@ -1,8 +1,11 @@
 // The shared object's load and unload steps, the nearest equivalent of a DLL's
 // attach and detach: what the module made for its editors goes when a host
 // unloads it, so a host that loads and unloads it many times leaks nothing.
+// The same steps run in a test program that links the plug-in's code.
+#include <dlfcn.h>
+
 #include "host/instance.h"
-#include "platform/linux/device_context.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -11,12 +14,16 @@ char moduleAnchor;
 
 __attribute__((constructor)) void onModuleLoad() {
     orbelune::processAttach(reinterpret_cast<HINSTANCE>(&moduleAnchor));
+    // The pixel library under cairo sets itself up at load and never lets go
+    // of that memory, so it stays loaded after us: unloaded and loaded again
+    // with each load of ours, it would leak the same few kilobytes every time.
+    dlopen("libpixman-1.so.0", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 __attribute__((destructor)) void onModuleUnload() {
     orbelune::processDetach();
-    orbelune::linuxplatform::releaseWindowSystem();
-    orbelune::linuxplatform::releaseDrawingState();
+    orbelune::platform::releaseWindowSystem();
+    orbelune::platform::releaseDrawingState();
 }
 
 }  // namespace
