@@ -11,7 +11,7 @@
 
 #include "platform/win32.h"
 #include "vst/aeffect.h"
-#include "editor_pixels.h"
+#include "editor_host.h"
 #include "wine_check.h"
 
 namespace {
@@ -24,17 +24,8 @@ constexpr int kEditorWidth = 840;
 constexpr int kEditorHeight = 520;
 constexpr int kIdleCallsBeforeScreenshot = 12;
 
-struct Automation {
-    vst::int32 index;
-    float value;
-};
-std::vector<Automation> automations;
-
-vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
-    if (opcode == vst::audioMasterAutomate) automations.push_back({index, opt});
-    if (opcode == vst::audioMasterVersion) return 2400;
-    return 0;
-}
+using editorhost::automations;
+using editorhost::hostCallback;
 
 vst::intptr dispatch(vst::AEffect* effect, vst::int32 opcode, void* ptr = nullptr) {
     return effect->dispatcher(effect, opcode, 0, 0, ptr, 0.0f);

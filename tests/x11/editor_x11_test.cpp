@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor_pixels.h"
+#include "editor_host.h"
 #include "vst/aeffect.h"
 
 namespace {
@@ -31,17 +31,8 @@ constexpr int kEditorHeight = 520;
 constexpr int kDecayX = 130;
 constexpr int kDecayY = 165;
 
-struct Automation {
-    vst::int32 index;
-    float value;
-};
-std::vector<Automation> automations;
-
-vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
-    if (opcode == vst::audioMasterAutomate) automations.push_back({index, opt});
-    if (opcode == vst::audioMasterVersion) return 2400;
-    return 0;
-}
+using editorhost::automations;
+using editorhost::hostCallback;
 
 int openDescriptors() {
     int count = 0;

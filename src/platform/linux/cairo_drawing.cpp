@@ -296,6 +296,27 @@ bool handOut(Handle** out, Record&& record) {
 
 Status statusOf(bool valid) { return valid ? Ok : InvalidParameter; }
 
+// One shape, filled with a brush or outlined with a pen: `addShape` makes the path.
+template <typename AddShape>
+Status fillShape(GpGraphics* graphics, const GpBrush* brush, AddShape addShape) {
+    if (graphics == nullptr || brush == nullptr) return InvalidParameter;
+    cairo_t* context = graphicsOf(graphics)->context;
+    addShape(context);
+    setBrush(context, *brushOf(brush));
+    cairo_fill(context);
+    cairo_set_fill_rule(context, CAIRO_FILL_RULE_WINDING);
+    return Ok;
+}
+
+template <typename AddShape>
+Status strokeShape(GpGraphics* graphics, const GpPen* pen, AddShape addShape) {
+    if (graphics == nullptr || pen == nullptr) return InvalidParameter;
+    cairo_t* context = graphicsOf(graphics)->context;
+    addShape(context);
+    stroke(context, *penOf(pen));
+    return Ok;
+}
+
 // GDI's stock bitmap, which every new memory context starts with.
 HGDIOBJ__ stockBitmap;
 
@@ -576,49 +597,28 @@ GpStatus GdipDeletePath(GpPath* path) {
 }
 
 GpStatus GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT x, INT y, INT width, INT height) {
-    if (graphics == nullptr || brush == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    cairo_rectangle(context, x, y, width, height);
-    setBrush(context, *brushOf(brush));
-    cairo_fill(context);
-    return Ok;
+    return fillShape(graphics, brush, [&](cairo_t* context) { cairo_rectangle(context, x, y, width, height); });
 }
 
 GpStatus GdipFillEllipseI(GpGraphics* graphics, GpBrush* brush, INT x, INT y, INT width, INT height) {
-    if (graphics == nullptr || brush == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    addEllipse(context, x, y, width, height);
-    setBrush(context, *brushOf(brush));
-    cairo_fill(context);
-    return Ok;
+    return fillShape(graphics, brush, [&](cairo_t* context) { addEllipse(context, x, y, width, height); });
 }
 
 GpStatus GdipFillPath(GpGraphics* graphics, GpBrush* brush, GpPath* path) {
     const auto* record = reinterpret_cast<const PathRecord*>(path);
-    if (graphics == nullptr || brush == nullptr || record == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    for (const Ellipse& figure : record->figures) addEllipse(context, figure.x, figure.y, figure.width, figure.height);
-    cairo_set_fill_rule(context, CAIRO_FILL_RULE_EVEN_ODD);  // the path's alternate fill mode
-    setBrush(context, *brushOf(brush));
-    cairo_fill(context);
-    cairo_set_fill_rule(context, CAIRO_FILL_RULE_WINDING);
-    return Ok;
+    if (record == nullptr) return InvalidParameter;
+    return fillShape(graphics, brush, [&](cairo_t* context) {
+        for (const Ellipse& figure : record->figures) addEllipse(context, figure.x, figure.y, figure.width, figure.height);
+        cairo_set_fill_rule(context, CAIRO_FILL_RULE_EVEN_ODD);  // the path's alternate fill mode
+    });
 }
 
 GpStatus GdipDrawRectangleI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT width, INT height) {
-    if (graphics == nullptr || pen == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    cairo_rectangle(context, x, y, width, height);
-    stroke(context, *penOf(pen));
-    return Ok;
+    return strokeShape(graphics, pen, [&](cairo_t* context) { cairo_rectangle(context, x, y, width, height); });
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height) {
-    if (graphics == nullptr || pen == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    addEllipse(context, x, y, width, height);
-    stroke(context, *penOf(pen));
-    return Ok;
+    return strokeShape(graphics, pen, [&](cairo_t* context) { addEllipse(context, x, y, width, height); });
 }
 
 GpStatus GdipDrawEllipseI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT width, INT height) {
@@ -629,30 +629,27 @@ GpStatus GdipDrawEllipseI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT wi
 // positive angles run when y grows downwards.
 GpStatus GdipDrawArcI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT width, INT height, REAL startAngle,
                       REAL sweepAngle) {
-    if (graphics == nullptr || pen == nullptr || width <= 0 || height <= 0) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    const double start = startAngle * kPi / 180.0;
-    const double end = (static_cast<double>(startAngle) + sweepAngle) * kPi / 180.0;
-    cairo_save(context);
-    cairo_translate(context, x + width / 2.0, y + height / 2.0);
-    cairo_scale(context, width / 2.0, height / 2.0);
-    cairo_new_path(context);
-    if (sweepAngle >= 0.0f)
-        cairo_arc(context, 0.0, 0.0, 1.0, start, end);
-    else
-        cairo_arc_negative(context, 0.0, 0.0, 1.0, start, end);
-    cairo_restore(context);
-    stroke(context, *penOf(pen));
-    return Ok;
+    if (width <= 0 || height <= 0) return InvalidParameter;
+    return strokeShape(graphics, pen, [&](cairo_t* context) {
+        const double start = startAngle * kPi / 180.0;
+        const double end = (static_cast<double>(startAngle) + sweepAngle) * kPi / 180.0;
+        cairo_save(context);
+        cairo_translate(context, x + width / 2.0, y + height / 2.0);
+        cairo_scale(context, width / 2.0, height / 2.0);
+        cairo_new_path(context);
+        if (sweepAngle >= 0.0f)
+            cairo_arc(context, 0.0, 0.0, 1.0, start, end);
+        else
+            cairo_arc_negative(context, 0.0, 0.0, 1.0, start, end);
+        cairo_restore(context);
+    });
 }
 
 GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
-    if (graphics == nullptr || pen == nullptr) return InvalidParameter;
-    cairo_t* context = graphicsOf(graphics)->context;
-    cairo_move_to(context, x1, y1);
-    cairo_line_to(context, x2, y2);
-    stroke(context, *penOf(pen));
-    return Ok;
+    return strokeShape(graphics, pen, [&](cairo_t* context) {
+        cairo_move_to(context, x1, y1);
+        cairo_line_to(context, x2, y2);
+    });
 }
 
 // Whole pixels of the device, whatever the drawing offset.

@@ -1,9 +1,29 @@
-// Pixels of the editor's panel whose colours are fixed, and boxes where its
-// texts must leave ink: the Linux editor under X and the Windows DLL under Wine
-// are both held to them, so the two pictures agree where it matters.
+// What our two editor host programs (the Linux plug-in under X, the Windows
+// DLL under Wine) share: a host callback that records automation, and the
+// pixels of the panel whose colours are fixed, with boxes where its texts must
+// leave ink. Both pictures are held to them, so they agree where it matters.
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "vst/aeffect.h"
+
+namespace editorhost {
+
+struct Automation {
+    vst::int32 index;
+    float value;
+};
+inline std::vector<Automation> automations;
+
+inline vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
+    if (opcode == vst::audioMasterAutomate) automations.push_back({index, opt});
+    if (opcode == vst::audioMasterVersion) return 2400;
+    return 0;
+}
+
+}  // namespace editorhost
 
 namespace editorpixels {
 
