@@ -1,6 +1,8 @@
 #include "host/parameters.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/instance.h"
@@ -45,9 +47,32 @@ void writeParameterLabel(int index, char* destination) {
 }
 
 void writeParameterDisplay(const PluginInstance& instance, int index, char* destination) {
-    const float value = instance.params[index].load(std::memory_order_relaxed);
+    formatParameterValue(index, instance.params[index].load(std::memory_order_relaxed), destination);
+}
+
+void formatParameterValue(int index, float value, char* destination) {
     const double shown = static_cast<double>(displayNumber(index, value));
     std::snprintf(destination, kParamDisplayBytes, "%.*f", parameterTable[index].displayDecimals, shown);
+}
+
+bool parseParameterText(int index, const char* text, float& value) {
+    if (text == nullptr) return false;
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    if (end == text || !std::isfinite(number)) return false;
+    // The unit the display shows may follow the number, as a user types it.
+    while (*end == ' ') ++end;
+    const char* label = parameterTable[index].label;
+    if (*label != '\0' && std::strncmp(end, label, std::strlen(label)) == 0) end += std::strlen(label);
+    while (*end == ' ') ++end;
+    if (*end != '\0') return false;
+    const ParameterInfo& info = parameterTable[index];
+    const double normalized = (number - static_cast<double>(info.displayOffset)) / static_cast<double>(info.displayScale);
+    // Half a step of the display either side of the range still reads as its end.
+    const double tolerance = 0.5 * std::pow(10.0, -info.displayDecimals) / static_cast<double>(info.displayScale);
+    if (normalized < -tolerance || normalized > 1.0 + tolerance) return false;
+    value = clampParameter(static_cast<float>(normalized));
+    return true;
 }
 
 void setParameter(vst::AEffect* effect, vst::int32 index, float value) {

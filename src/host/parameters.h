@@ -45,6 +45,11 @@ constexpr std::size_t kParamDisplayBytes = 15;
 void writeParameterName(int index, char* destination);
 void writeParameterLabel(int index, char* destination);
 void writeParameterDisplay(const PluginInstance& instance, int index, char* destination);
+// The display text of any value, in the same bytes.
+void formatParameterValue(int index, float value, char* destination);
+// A typed display text ("6.91", "40 ms") back to its 0..1 value. False, with
+// `value` untouched, for text that is not a number or lies outside the range.
+bool parseParameterText(int index, const char* text, float& value);
 
 // The AEffect entries.
 void setParameter(vst::AEffect* effect, vst::int32 index, float value);

@@ -1,0 +1,420 @@
+// The plug-in as VST 3: a factory with one class, and one object that is the
+// processing component, the audio processor and the edit controller at once
+// (the form the widest range of hosts loads: they find the controller on the
+// component and need no connection between two parts). Underneath is the same
+// instance record, engine and parameter table as every other format.
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "host/dispatcher.h"
+#include "host/instance.h"
+#include "host/parameters.h"
+#include "host/processing.h"
+#include "platform/export.h"
+#include "vst3/abi.h"
+
+namespace orbelune::vst3adapter {
+
+namespace {
+
+using namespace vst3;
+
+// Chosen once; hosts keep it in their projects.
+constexpr Uid kClassId = makeUid(0x6D4F7262, 0x3A91C2E5, 0x8B17D04F, 0x52C6A913);
+
+// The component's state: a tag, a format version, then the seven 0..1 values
+// as little-endian floats.
+constexpr char kStateTag[4] = {'D', 'O', 'r', 'b'};
+constexpr std::uint32_t kStateVersion = 1;
+constexpr int kStateBytes = 4 + 4 + 4 * kParamCount;
+
+void copyText(char* destination, std::size_t size, const char* text) {
+    std::strncpy(destination, text, size - 1);
+    destination[size - 1] = '\0';
+}
+
+void copyWide(TChar* destination, std::size_t size, const char* text) {
+    std::size_t index = 0;
+    for (; index + 1 < size && text[index] != '\0'; ++index)
+        destination[index] = static_cast<TChar>(static_cast<unsigned char>(text[index]));
+    destination[index] = 0;
+}
+
+bool isParamId(ParamID id) { return id < static_cast<ParamID>(kParamCount); }
+
+// "Bypass" is a toggle here, as hosts expect of a bypass: on from one half,
+// and on means what 1 means to the other formats.
+float engineValue(ParamID id, ParamValue normalized) {
+    if (id == kParamBypass) return normalized >= 0.5 ? 1.0f : 0.0f;
+    return static_cast<float>(normalized);
+}
+
+// Reads exactly `bytes`, however the stream delivers them.
+bool readAll(IBStream* stream, void* buffer, int32 bytes) {
+    auto* cursor = static_cast<unsigned char*>(buffer);
+    while (bytes > 0) {
+        int32 got = 0;
+        if (stream->read(cursor, bytes, &got) != kResultOk || got <= 0 || got > bytes) return false;
+        cursor += got;
+        bytes -= got;
+    }
+    return true;
+}
+
+bool writeAll(IBStream* stream, const void* buffer, int32 bytes) {
+    int32 written = 0;
+    return stream->write(const_cast<void*>(buffer), bytes, &written) == kResultOk && written == bytes;
+}
+
+void putLittleEndian(unsigned char* destination, std::uint32_t word) {
+    for (int byte = 0; byte < 4; ++byte) destination[byte] = static_cast<unsigned char>(word >> (8 * byte));
+}
+
+std::uint32_t getLittleEndian(const unsigned char* source) {
+    std::uint32_t word = 0;
+    for (int byte = 0; byte < 4; ++byte) word |= static_cast<std::uint32_t>(source[byte]) << (8 * byte);
+    return word;
+}
+
+// The values in a state record, or false for a record that is not ours, of
+// another version, or holds a value no instance could have.
+bool decodeState(const unsigned char* record, float values[kParamCount]) {
+    if (std::memcmp(record, kStateTag, sizeof(kStateTag)) != 0 || getLittleEndian(record + 4) != kStateVersion)
+        return false;
+    for (int index = 0; index < kParamCount; ++index) {
+        const std::uint32_t bits = getLittleEndian(record + 8 + 4 * index);
+        float value = 0.0f;
+        std::memcpy(&value, &bits, sizeof(value));
+        if (!(value >= 0.0f && value <= 1.0f)) return false;
+        values[index] = value;
+    }
+    return true;
+}
+
+bool readState(IBStream* stream, float values[kParamCount]) {
+    unsigned char record[kStateBytes];
+    return stream != nullptr && readAll(stream, record, kStateBytes) && decodeState(record, values);
+}
+
+vst::intptr silentHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+class Plugin final : public IComponent,
+                     public IAudioProcessor,
+                     public IEditController,
+                     public IProcessContextRequirements {
+  public:
+    explicit Plugin(PluginInstance* instance) : instance_(instance) {
+        for (int index = 0; index < kParamCount; ++index)
+            controllerValues_[index] = instance_->params[index].load(std::memory_order_relaxed);
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    // FUnknown
+    tresult queryInterface(const TUID iid, void** object) override {
+        if (object == nullptr) return kInvalidArgument;
+        *object = nullptr;
+        if (sameUid(iid, kFUnknownIid) || sameUid(iid, kIPluginBaseIid) || sameUid(iid, kIComponentIid))
+            *object = static_cast<IComponent*>(this);
+        else if (sameUid(iid, kIAudioProcessorIid))
+            *object = static_cast<IAudioProcessor*>(this);
+        else if (sameUid(iid, kIEditControllerIid))
+            *object = static_cast<IEditController*>(this);
+        else if (sameUid(iid, kIProcessContextRequirementsIid))
+            *object = static_cast<IProcessContextRequirements*>(this);
+        if (*object == nullptr) return kNoInterface;
+        addRef();
+        return kResultOk;
+    }
+    uint32 addRef() override { return references_.fetch_add(1) + 1; }
+    uint32 release() override {
+        const uint32 left = references_.fetch_sub(1) - 1;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IPluginBase, once for the object: hosts find the controller on the component.
+    tresult initialize(FUnknown*) override { return kResultOk; }
+    tresult terminate() override {
+        handler_ = nullptr;
+        return kResultOk;
+    }
+
+    // IComponent
+    tresult getControllerClassId(TUID) override { return kResultFalse; }
+    tresult setIoMode(IoMode) override { return kResultOk; }
+    int32 getBusCount(MediaType type, BusDirection) override { return type == kAudio ? 1 : 0; }
+    tresult getBusInfo(MediaType type, BusDirection direction, int32 index, BusInfo* bus) override {
+        if (type != kAudio || index != 0 || bus == nullptr || (direction != kInput && direction != kOutput))
+            return kInvalidArgument;
+        std::memset(bus, 0, sizeof(*bus));
+        bus->mediaType = kAudio;
+        bus->direction = direction;
+        bus->channelCount = 2;
+        copyWide(bus->name, 128, direction == kInput ? "Stereo In" : "Stereo Out");
+        bus->busType = kMain;
+        bus->flags = kDefaultActive;
+        return kResultOk;
+    }
+    tresult getRoutingInfo(RoutingInfo*, RoutingInfo*) override { return kNotImplemented; }
+    tresult activateBus(MediaType type, BusDirection, int32 index, TBool) override {
+        return type == kAudio && index == 0 ? kResultOk : kInvalidArgument;
+    }
+    tresult setActive(TBool) override { return kResultOk; }
+    tresult setState(IBStream* stream) override {
+        float values[kParamCount];
+        if (!readState(stream, values)) return kResultFalse;  // the current state stays
+        for (int index = 0; index < kParamCount; ++index) storeParameter(*instance_, index, values[index]);
+        return kResultOk;
+    }
+    tresult getState(IBStream* stream) override {
+        if (stream == nullptr) return kInvalidArgument;
+        unsigned char record[kStateBytes];
+        std::memcpy(record, kStateTag, sizeof(kStateTag));
+        putLittleEndian(record + 4, kStateVersion);
+        for (int index = 0; index < kParamCount; ++index) {
+            const float value = instance_->params[index].load(std::memory_order_relaxed);
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &value, sizeof(bits));
+            putLittleEndian(record + 8 + 4 * index, bits);
+        }
+        return writeAll(stream, record, kStateBytes) ? kResultOk : kResultFalse;
+    }
+
+    // IAudioProcessor
+    tresult setBusArrangements(SpeakerArrangement* inputs, int32 inputCount, SpeakerArrangement* outputs,
+                               int32 outputCount) override {
+        const bool stereo = inputCount == 1 && outputCount == 1 && inputs != nullptr && outputs != nullptr &&
+                            inputs[0] == kStereo && outputs[0] == kStereo;
+        return stereo ? kResultOk : kResultFalse;  // refused, the stereo pair stays
+    }
+    tresult getBusArrangement(BusDirection direction, int32 index, SpeakerArrangement* arrangement) override {
+        if (index != 0 || arrangement == nullptr || (direction != kInput && direction != kOutput))
+            return kInvalidArgument;
+        *arrangement = kStereo;
+        return kResultOk;
+    }
+    tresult canProcessSampleSize(int32 size) override { return size == kSample32 ? kResultOk : kResultFalse; }
+    uint32 getLatencySamples() override { return 0; }
+    tresult setupProcessing(ProcessSetup* setup) override {
+        if (setup == nullptr) return kInvalidArgument;
+        if (setup->symbolicSampleSize != kSample32) return kResultFalse;
+        // The rate goes through the same clamp as the other formats, and a
+        // change clears the tail as theirs does.
+        if (setup->sampleRate != rate_) {
+            rate_ = setup->sampleRate;
+            setSampleRate(*instance_, static_cast<float>(setup->sampleRate));
+        }
+        return kResultOk;
+    }
+    tresult setProcessing(TBool) override { return kResultOk; }
+    tresult process(ProcessData* data) override {
+        if (data == nullptr) return kInvalidArgument;
+        if (data->symbolicSampleSize != kSample32) return kResultFalse;
+        // The engine takes its values once per block, so each parameter's last
+        // point in this block holds from the start of the next, as automation
+        // between two blocks does in the other formats; a new "Size" rebuilds
+        // the lines at that block.
+        applyChanges(data->inputParameterChanges);
+        if (data->numSamples <= 0 || data->numInputs < 1 || data->numOutputs < 1 || data->inputs == nullptr ||
+            data->outputs == nullptr)
+            return kResultOk;
+        const AudioBusBuffers& in = data->inputs[0];
+        AudioBusBuffers& out = data->outputs[0];
+        if (in.numChannels < 2 || out.numChannels < 2 || in.channelBuffers == nullptr || out.channelBuffers == nullptr)
+            return kResultOk;
+        float* inputs[2] = {static_cast<float*>(in.channelBuffers[0]), static_cast<float*>(in.channelBuffers[1])};
+        float* outputs[2] = {static_cast<float*>(out.channelBuffers[0]), static_cast<float*>(out.channelBuffers[1])};
+        if (inputs[0] == nullptr || inputs[1] == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)
+            return kResultOk;
+        processReplacing(&instance_->header, inputs, outputs, data->numSamples);
+        out.silenceFlags = 0;  // a tail rings on whatever the input was
+        return kResultOk;
+    }
+    uint32 getTailSamples() override {
+        // Generous: the longest decay the settings can show, twice over, and the pre-delay.
+        const float decay = displayNumber(kParamDecay, instance_->params[kParamDecay].load(std::memory_order_relaxed));
+        const float preDelay =
+            displayNumber(kParamPreDelay, instance_->params[kParamPreDelay].load(std::memory_order_relaxed)) / 1000.0f;
+        return static_cast<uint32>(std::ceil((2.0 * decay + preDelay) * instance_->sampleRate));
+    }
+
+    // IProcessContextRequirements: a reverb needs no transport.
+    uint32 getProcessContextRequirements() override { return 0; }
+
+    // IEditController
+    tresult setComponentState(IBStream* stream) override {
+        float values[kParamCount];
+        if (!readState(stream, values)) return kResultFalse;
+        for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = values[index];
+        return kResultOk;
+    }
+    tresult setControllerState(IBStream*) override { return kResultOk; }  // all state is the component's
+    tresult getControllerState(IBStream*) override { return kResultOk; }
+    int32 getParameterCount() override { return kParamCount; }
+    tresult getParameterInfo(int32 index, vst3::ParameterInfo* info) override {
+        if (!isParameterIndex(index) || info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        info->id = static_cast<ParamID>(index);
+        copyWide(info->title, 128, parameterTable[index].name);
+        copyWide(info->shortTitle, 128, parameterTable[index].name);
+        copyWide(info->units, 128, parameterTable[index].label);
+        info->stepCount = index == kParamBypass ? 1 : 0;
+        info->defaultNormalizedValue = parameterTable[index].defaultValue;
+        info->flags = kCanAutomate | (index == kParamBypass ? kIsBypass : 0);
+        return kResultOk;
+    }
+    tresult getParamStringByValue(ParamID id, ParamValue value, TChar* text) override {
+        if (!isParamId(id) || text == nullptr) return kInvalidArgument;
+        char shown[kParamDisplayBytes];
+        formatParameterValue(static_cast<int>(id), clampParameter(engineValue(id, value)), shown);
+        copyWide(text, 128, shown);
+        return kResultOk;
+    }
+    tresult getParamValueByString(ParamID id, TChar* text, ParamValue* value) override {
+        if (!isParamId(id) || text == nullptr || value == nullptr) return kInvalidArgument;
+        char narrow[64];
+        std::size_t length = 0;
+        for (; text[length] != 0; ++length) {
+            if (length + 1 >= sizeof(narrow) || text[length] > 0x7F) return kResultFalse;
+            narrow[length] = static_cast<char>(text[length]);
+        }
+        narrow[length] = '\0';
+        float parsed = 0.0f;
+        if (!parseParameterText(static_cast<int>(id), narrow, parsed)) return kResultFalse;
+        *value = id == kParamBypass ? (parsed >= 0.5f ? 1.0 : 0.0) : static_cast<ParamValue>(parsed);
+        return kResultOk;
+    }
+    ParamValue normalizedParamToPlain(ParamID id, ParamValue value) override {
+        if (!isParamId(id)) return value;
+        if (id == kParamBypass) return engineValue(id, value);
+        return displayNumber(static_cast<int>(id), clampParameter(static_cast<float>(value)));
+    }
+    ParamValue plainParamToNormalized(ParamID id, ParamValue plain) override {
+        if (!isParamId(id)) return plain;
+        if (id == kParamBypass) return plain >= 0.5 ? 1.0 : 0.0;
+        const orbelune::ParameterInfo& info = parameterTable[id];
+        return clampParameter(static_cast<float>((plain - info.displayOffset) / info.displayScale));
+    }
+    ParamValue getParamNormalized(ParamID id) override { return isParamId(id) ? controllerValues_[id] : 0.0; }
+    tresult setParamNormalized(ParamID id, ParamValue value) override {
+        if (!isParamId(id) || !(value >= 0.0 && value <= 1.0)) return kInvalidArgument;
+        controllerValues_[id] = id == kParamBypass ? engineValue(id, value) : value;
+        return kResultOk;
+    }
+    tresult setComponentHandler(IComponentHandler* handler) override {
+        handler_ = handler;
+        return kResultOk;
+    }
+    IPlugView* createView(FIDString) override { return nullptr; }
+
+  private:
+    ~Plugin() { destroyInstance(instance_); }
+
+    void applyChanges(IParameterChanges* changes) {
+        if (changes == nullptr) return;
+        const int32 count = changes->getParameterCount();
+        for (int32 index = 0; index < count; ++index) {
+            IParamValueQueue* queue = changes->getParameterData(index);
+            if (queue == nullptr) continue;
+            const ParamID id = queue->getParameterId();
+            const int32 points = queue->getPointCount();
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (!isParamId(id) || points <= 0 || queue->getPoint(points - 1, &offset, &value) != kResultOk) continue;
+            setParameter(&instance_->header, static_cast<vst::int32>(id), engineValue(id, value));
+        }
+    }
+
+    std::atomic<uint32> references_{1};
+    PluginInstance* instance_;
+    double rate_ = 0.0;
+    // The controller's side of each value, apart from what the audio side
+    // processes with, which comes only through `process` and the state.
+    ParamValue controllerValues_[kParamCount] = {};
+    IComponentHandler* handler_ = nullptr;
+};
+
+class Factory final : public IPluginFactory2 {
+  public:
+    tresult queryInterface(const TUID iid, void** object) override {
+        if (object == nullptr) return kInvalidArgument;
+        const bool known = sameUid(iid, kFUnknownIid) || sameUid(iid, kIPluginFactoryIid) ||
+                           sameUid(iid, kIPluginFactory2Iid);
+        *object = known ? static_cast<IPluginFactory2*>(this) : nullptr;
+        return known ? kResultOk : kNoInterface;
+    }
+    // One factory for the module's lifetime: counting is not needed.
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+
+    tresult getFactoryInfo(PFactoryInfo* info) override {
+        if (info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        copyText(info->vendor, sizeof(info->vendor), kVendorName);
+        info->flags = kFactoryUnicode;
+        return kResultOk;
+    }
+    int32 countClasses() override { return 1; }
+    tresult getClassInfo(int32 index, PClassInfo* info) override {
+        if (index != 0 || info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        std::memcpy(info->cid, kClassId.bytes, sizeof(info->cid));
+        info->cardinality = kManyInstances;
+        copyText(info->category, sizeof(info->category), "Audio Module Class");
+        copyText(info->name, sizeof(info->name), kEffectName);
+        return kResultOk;
+    }
+    tresult getClassInfo2(int32 index, PClassInfo2* info) override {
+        if (index != 0 || info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        std::memcpy(info->cid, kClassId.bytes, sizeof(info->cid));
+        info->cardinality = kManyInstances;
+        copyText(info->category, sizeof(info->category), "Audio Module Class");
+        copyText(info->name, sizeof(info->name), kEffectName);
+        info->classFlags = 0;
+        copyText(info->subCategories, sizeof(info->subCategories), "Fx|Reverb");
+        copyText(info->vendor, sizeof(info->vendor), kVendorName);
+        copyText(info->version, sizeof(info->version), "1.0.0");
+        copyText(info->sdkVersion, sizeof(info->sdkVersion), "VST 3.7.14");
+        return kResultOk;
+    }
+    tresult createInstance(FIDString cid, FIDString iid, void** object) override {
+        if (object == nullptr) return kInvalidArgument;
+        *object = nullptr;
+        if (!sameUid(cid, kClassId)) return kNoInterface;
+        vst::AEffect* effect = orbelune::createInstance(silentHost);
+        if (effect == nullptr) return kOutOfMemory;
+        auto* plugin = new (std::nothrow) Plugin(instanceOf(effect));
+        if (plugin == nullptr) {
+            destroyInstance(instanceOf(effect));
+            return kOutOfMemory;
+        }
+        const tresult found = plugin->queryInterface(reinterpret_cast<const std::uint8_t*>(iid), object);
+        plugin->release();  // the creation's reference; the asked interface holds its own
+        return found;
+    }
+};
+
+Factory factory;
+
+}  // namespace
+
+vst3::IPluginFactory* pluginFactory() { return &factory; }
+
+}  // namespace orbelune::vst3adapter
+
+// The module's entry points, plain C names. Entry and exit may come more than
+// once; there is nothing to set up beyond what loading the module did.
+extern "C" ORBELUNE_EXPORT vst3::IPluginFactory* GetPluginFactory() { return orbelune::vst3adapter::pluginFactory(); }
+#if defined(_WIN32)
+extern "C" ORBELUNE_EXPORT bool InitDll() { return true; }
+extern "C" ORBELUNE_EXPORT bool ExitDll() { return true; }
+#else
+extern "C" ORBELUNE_EXPORT bool ModuleEntry(void*) { return true; }
+extern "C" ORBELUNE_EXPORT bool ModuleExit() { return true; }
+#endif

@@ -1,0 +1,364 @@
+// A small VST 3 host of ours, from our own declarations: it loads the real
+// bundle through its exported entry points, walks the factory, drives an
+// instance as hosts do and holds its sound to the VST 2 build's, bit for bit.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vst/aeffect.h"
+#include "vst3/abi.h"
+
+namespace {
+
+using namespace vst3;
+
+constexpr int kBlock = 256;
+
+// The host's objects: a byte stream, and parameter changes with one point per queue.
+class MemoryStream final : public IBStream {
+  public:
+    std::vector<unsigned char> bytes;
+    std::size_t position = 0;
+    tresult queryInterface(const TUID, void** object) override {
+        *object = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    // Hands out at most 5 bytes a call, as a host's stream may.
+    tresult read(void* buffer, int32 count, int32* got) override {
+        const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), 5, bytes.size() - position});
+        std::memcpy(buffer, bytes.data() + position, n);
+        position += n;
+        if (got != nullptr) *got = static_cast<int32>(n);
+        return kResultOk;
+    }
+    tresult write(void* buffer, int32 count, int32* written) override {
+        const auto* source = static_cast<const unsigned char*>(buffer);
+        bytes.insert(bytes.end(), source, source + count);
+        if (written != nullptr) *written = count;
+        return kResultOk;
+    }
+    tresult seek(int64 to, int32, int64* result) override {
+        position = static_cast<std::size_t>(to);
+        if (result != nullptr) *result = to;
+        return kResultOk;
+    }
+    tresult tell(int64* at) override {
+        *at = static_cast<int64>(position);
+        return kResultOk;
+    }
+};
+
+class Queue final : public IParamValueQueue {
+  public:
+    ParamID id = 0;
+    std::vector<std::pair<int32, ParamValue>> points;
+    tresult queryInterface(const TUID, void** object) override {
+        *object = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    ParamID getParameterId() override { return id; }
+    int32 getPointCount() override { return static_cast<int32>(points.size()); }
+    tresult getPoint(int32 index, int32* offset, ParamValue* value) override {
+        *offset = points[index].first;
+        *value = points[index].second;
+        return kResultOk;
+    }
+    tresult addPoint(int32, ParamValue, int32*) override { return kResultFalse; }
+};
+
+class Changes final : public IParameterChanges {
+  public:
+    std::vector<Queue> queues;
+    tresult queryInterface(const TUID, void** object) override {
+        *object = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    int32 getParameterCount() override { return static_cast<int32>(queues.size()); }
+    IParamValueQueue* getParameterData(int32 index) override { return &queues[index]; }
+    IParamValueQueue* addParameterData(const ParamID*, int32*) override { return nullptr; }
+};
+
+std::string narrow(const TChar* text) {
+    std::string result;
+    for (; *text != 0; ++text) result.push_back(static_cast<char>(*text));
+    return result;
+}
+
+std::vector<TChar> wide(const char* text) {
+    std::vector<TChar> result(text, text + std::strlen(text));
+    result.push_back(0);
+    return result;
+}
+
+struct Modules {
+    void* vst3Module = dlopen(ORBELUNE_VST3_BINARY, RTLD_NOW | RTLD_LOCAL);
+    void* vst2Module = dlopen(ORBELUNE_PLUGIN_BINARY, RTLD_NOW | RTLD_LOCAL);
+    IPluginFactory* factory = nullptr;
+    Modules() {
+        if (vst3Module == nullptr) return;
+        auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(vst3Module, "ModuleEntry"));
+        auto get = reinterpret_cast<IPluginFactory* (*)()>(dlsym(vst3Module, "GetPluginFactory"));
+        if (entry != nullptr && entry(vst3Module) && get != nullptr) factory = get();
+    }
+    ~Modules() {
+        if (factory != nullptr) factory->release();
+        if (vst3Module != nullptr) {
+            reinterpret_cast<bool (*)()>(dlsym(vst3Module, "ModuleExit"))();
+            dlclose(vst3Module);
+        }
+        if (vst2Module != nullptr) dlclose(vst2Module);
+    }
+};
+
+Modules& modules() {
+    static Modules loaded;
+    return loaded;
+}
+
+// One instance as a host holds it: the component, and the processor and
+// controller found on it.
+struct Instance {
+    IComponent* component = nullptr;
+    IAudioProcessor* processor = nullptr;
+    IEditController* controller = nullptr;
+
+    explicit Instance(double rate = 44100.0) {
+        PClassInfo info{};
+        modules().factory->getClassInfo(0, &info);
+        void* object = nullptr;
+        if (modules().factory->createInstance(reinterpret_cast<const char*>(info.cid),
+                                              reinterpret_cast<const char*>(kIComponentIid.bytes),
+                                              &object) != kResultOk)
+            return;
+        component = static_cast<IComponent*>(object);
+        component->initialize(nullptr);
+        component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor));
+        component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
+        ProcessSetup setup{0, kSample32, kBlock, rate};
+        processor->setupProcessing(&setup);
+        component->setActive(1);
+        processor->setProcessing(1);
+    }
+    ~Instance() {
+        if (component == nullptr) return;
+        processor->setProcessing(0);
+        component->setActive(0);
+        component->terminate();
+        controller->release();
+        processor->release();
+        component->release();
+    }
+
+    void process(std::vector<float>& left, std::vector<float>& right, Changes* changes = nullptr) {
+        float* channels[2] = {left.data(), right.data()};
+        AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
+        AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
+        ProcessData data{};
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = static_cast<int32>(left.size());
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &in;
+        data.outputs = &out;
+        data.inputParameterChanges = changes;
+        EXPECT_EQ(processor->process(&data), kResultOk);
+    }
+    std::vector<unsigned char> state() const {
+        MemoryStream stream;
+        EXPECT_EQ(component->getState(&stream), kResultOk);
+        return stream.bytes;
+    }
+};
+
+vst::intptr quietHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+float noise(unsigned& seed) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(static_cast<int>(seed >> 8) - (1 << 23)) / static_cast<float>(1 << 24);
+}
+
+TEST(Vst3Factory, DescribesOneReverbClassAndCreatesNothingElse) {
+    ASSERT_NE(modules().factory, nullptr) << dlerror();
+    IPluginFactory2* factory = nullptr;
+    ASSERT_EQ(modules().factory->queryInterface(kIPluginFactory2Iid.bytes, reinterpret_cast<void**>(&factory)),
+              kResultOk);
+    PFactoryInfo about{};
+    EXPECT_EQ(factory->getFactoryInfo(&about), kResultOk);
+    EXPECT_STREQ(about.vendor, "Drevon Audio Technologies");
+    ASSERT_EQ(factory->countClasses(), 1);
+    PClassInfo2 info{};
+    ASSERT_EQ(factory->getClassInfo2(0, &info), kResultOk);
+    EXPECT_STREQ(info.category, "Audio Module Class");
+    EXPECT_STREQ(info.name, "Drevon Orbelune");
+    EXPECT_STREQ(info.subCategories, "Fx|Reverb");
+    EXPECT_EQ(factory->getClassInfo2(1, &info), kInvalidArgument);
+    void* object = reinterpret_cast<void*>(1);
+    const Uid other = makeUid(1, 2, 3, 4);
+    EXPECT_NE(factory->createInstance(reinterpret_cast<const char*>(other.bytes),
+                                      reinterpret_cast<const char*>(kIComponentIid.bytes), &object),
+              kResultOk);
+    EXPECT_EQ(object, nullptr);
+    factory->release();
+}
+
+TEST(Vst3Instance, OffersStereoBusesAndTheParametersOfTheOtherFormats) {
+    Instance plugin;
+    ASSERT_NE(plugin.controller, nullptr);
+    TUID controllerClass{};
+    EXPECT_EQ(plugin.component->getControllerClassId(controllerClass), kResultFalse);  // the controller is itself
+    EXPECT_EQ(plugin.component->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(plugin.component->getBusCount(kEvent, kInput), 0);
+    SpeakerArrangement mono = 1 << 19;
+    SpeakerArrangement stereo = kStereo;
+    EXPECT_EQ(plugin.processor->setBusArrangements(&mono, 1, &stereo, 1), kResultFalse);
+    SpeakerArrangement kept = 0;
+    EXPECT_EQ(plugin.processor->getBusArrangement(kInput, 0, &kept), kResultOk);
+    EXPECT_EQ(kept, kStereo);
+    EXPECT_EQ(plugin.processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultOk);
+    EXPECT_EQ(plugin.processor->canProcessSampleSize(kSample64), kResultFalse);
+    EXPECT_EQ(plugin.processor->getLatencySamples(), 0u);
+
+    const char* names[] = {"Decay", "Size", "Damping", "3D Width", "Pre-Delay", "Mix", "Bypass"};
+    const char* units[] = {"s", "%", "%", "%", "ms", "%", ""};
+    ASSERT_EQ(plugin.controller->getParameterCount(), 7);
+    for (int index = 0; index < 7; ++index) {
+        vst3::ParameterInfo info{};
+        ASSERT_EQ(plugin.controller->getParameterInfo(index, &info), kResultOk);
+        EXPECT_EQ(narrow(info.title), names[index]);
+        EXPECT_EQ(narrow(info.units), units[index]);
+        EXPECT_EQ(info.flags & kIsBypass, index == 6 ? kIsBypass : 0);
+        EXPECT_EQ(info.stepCount, index == 6 ? 1 : 0);
+    }
+
+    String128 text{};
+    ASSERT_EQ(plugin.controller->getParamStringByValue(0, 0.45f, text), kResultOk);
+    EXPECT_EQ(narrow(text), "6.91");
+    ParamValue value = -1.0;
+    std::vector<TChar> typed = wide("6.91");
+    ASSERT_EQ(plugin.controller->getParamValueByString(0, typed.data(), &value), kResultOk);
+    ASSERT_EQ(plugin.controller->getParamStringByValue(0, value, text), kResultOk);
+    EXPECT_EQ(narrow(text), "6.91");
+    typed = wide("40 ms");
+    ASSERT_EQ(plugin.controller->getParamValueByString(4, typed.data(), &value), kResultOk);
+    EXPECT_NEAR(value, 40.0 / 120.0, 1e-6);
+    value = -1.0;
+    for (const char* bad : {"loud", "", "6.91x", "99"}) {
+        typed = wide(bad);
+        EXPECT_EQ(plugin.controller->getParamValueByString(0, typed.data(), &value), kResultFalse) << bad;
+    }
+    EXPECT_EQ(value, -1.0);
+    plugin.controller->getParamStringByValue(6, 0.0, text);
+    EXPECT_EQ(narrow(text), "0");
+    plugin.controller->getParamStringByValue(6, 1.0, text);
+    EXPECT_EQ(narrow(text), "100");
+}
+
+// The same input and the same values at block starts through both formats,
+// a change of "Size" and a bypassed stretch included, at a rate of 48 kHz.
+TEST(Vst3Sound, EqualsTheVst2BuildBitForBitUnderAutomation) {
+    ASSERT_NE(modules().vst2Module, nullptr);
+    auto entry = reinterpret_cast<vst::PluginEntryProc>(dlsym(modules().vst2Module, "VSTPluginMain"));
+    vst::AEffect* effect = entry(quietHost);
+    effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    Instance plugin(48000.0);
+
+    unsigned seed = 7;
+    for (int block = 0; block < 60; ++block) {
+        Changes changes;
+        auto automate = [&](ParamID id, double value) {
+            Queue queue;
+            queue.id = id;
+            queue.points = {{0, 0.3}, {kBlock - 1, value}};  // the last point is the one that holds
+            changes.queues.push_back(queue);
+            effect->setParameter(effect, static_cast<vst::int32>(id), static_cast<float>(value));
+        };
+        if (block == 5) automate(0, 0.8);
+        if (block == 12) automate(1, 0.25);  // "Size": the lines are rebuilt
+        if (block == 20) automate(5, 1.0);
+        if (block == 30) automate(6, 1.0);   // bypassed
+        if (block == 34) automate(6, 0.0);
+        std::vector<float> left(kBlock), right(kBlock);
+        for (int frame = 0; frame < kBlock; ++frame) {
+            left[frame] = block < 10 ? noise(seed) : 0.0f;
+            right[frame] = block < 10 ? noise(seed) : 0.0f;
+        }
+        std::vector<float> left2 = left, right2 = right;
+        float* channels[2] = {left2.data(), right2.data()};
+        effect->processReplacing(effect, channels, channels, kBlock);
+        plugin.process(left, right, &changes);
+        ASSERT_EQ(std::memcmp(left.data(), left2.data(), sizeof(float) * kBlock), 0) << "block " << block;
+        ASSERT_EQ(std::memcmp(right.data(), right2.data(), sizeof(float) * kBlock), 0) << "block " << block;
+    }
+    effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+}
+
+TEST(Vst3State, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
+    Instance first;
+    Changes changes;
+    for (ParamID id : {0u, 1u, 3u, 5u}) {
+        Queue queue;
+        queue.id = id;
+        queue.points = {{0, 0.1 + 0.2 * id}};
+        changes.queues.push_back(queue);
+    }
+    std::vector<float> left(kBlock), right(kBlock);
+    first.process(left, right, &changes);  // a flush: values only
+    MemoryStream saved;
+    ASSERT_EQ(first.component->getState(&saved), kResultOk);
+
+    Instance second;
+    saved.position = 0;
+    ASSERT_EQ(second.component->setState(&saved), kResultOk);
+    saved.position = 0;
+    ASSERT_EQ(second.controller->setComponentState(&saved), kResultOk);
+    EXPECT_EQ(second.state(), saved.bytes);
+    EXPECT_EQ(second.controller->getParamNormalized(5), 1.0);  // asked for 1.1: clamped into range
+    std::fill(left.begin(), left.end(), 0.0f);
+    std::fill(right.begin(), right.end(), 0.0f);
+    second.process(left, right);  // the same history as the first: one silent block at these values
+    unsigned seed = 3;
+    for (int block = 0; block < 8; ++block) {
+        std::vector<float> a(kBlock), b(kBlock), c, d;
+        for (int frame = 0; frame < kBlock; ++frame) a[frame] = b[frame] = noise(seed);
+        c = a;
+        d = b;
+        first.process(a, b);
+        second.process(c, d);
+        ASSERT_EQ(a, c);
+        ASSERT_EQ(b, d);
+    }
+
+    const std::vector<unsigned char> before = second.state();
+    std::vector<std::vector<unsigned char>> refused = {
+        std::vector<unsigned char>(saved.bytes.begin(), saved.bytes.begin() + 20),  // truncated
+        std::vector<unsigned char>(saved.bytes.size(), 'x'),                           // foreign
+    };
+    std::vector<unsigned char> corrupt = saved.bytes;
+    std::memset(corrupt.data() + 8, 0xFF, 4);  // a NaN for "Decay"
+    refused.push_back(corrupt);
+    std::vector<unsigned char> newer = saved.bytes;
+    newer[4] = 2;  // a format version we do not know
+    refused.push_back(newer);
+    for (const auto& bytes : refused) {
+        MemoryStream stream;
+        stream.bytes = bytes;
+        EXPECT_EQ(second.component->setState(&stream), kResultFalse);
+        stream.position = 0;
+        EXPECT_EQ(second.controller->setComponentState(&stream), kResultFalse);
+        EXPECT_EQ(second.state(), before);
+    }
+}
+
+}  // namespace
