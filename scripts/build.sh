@@ -10,3 +10,9 @@ cmake --build build/linux -j "$jobs"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
 cmake --build build/windows -j "$jobs"
+
+# What a Windows user copies into their plug-in folders: the DLL, the VST 3
+# bundle and the fonts' licence, in one zip.
+(cd build/windows &&
+  cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip \
+    Drevon_Orbelune.dll Drevon_Orbelune.vst3 OFL-Inter.txt OFL-Cinzel.txt)

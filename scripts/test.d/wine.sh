@@ -9,6 +9,8 @@ status=0
 for program in build/windows/tests/wine/*_test.exe; do
   [ -e "$program" ] || continue
   cp build/windows/Drevon_Orbelune.dll "$(dirname "$program")/"
+  rm -rf "$(dirname "$program")/Drevon_Orbelune.vst3"
+  cp -r build/windows/Drevon_Orbelune.vst3 "$(dirname "$program")/"
   echo "-- $(basename "$program")" >&2
   # The Wine server is stopped inside the virtual display's lifetime, so no Wine
   # process is left talking to a display that has gone.

@@ -11,82 +11,14 @@
 
 #include "vst/aeffect.h"
 #include "vst3/abi.h"
+#include "vst3/host_objects.h"
 
 namespace {
 
 using namespace vst3;
+using namespace vst3host;
 
 constexpr int kBlock = 256;
-
-// The host's objects: a byte stream, and parameter changes with one point per queue.
-class MemoryStream final : public IBStream {
-  public:
-    std::vector<unsigned char> bytes;
-    std::size_t position = 0;
-    tresult queryInterface(const TUID, void** object) override {
-        *object = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
-    // Hands out at most 5 bytes a call, as a host's stream may.
-    tresult read(void* buffer, int32 count, int32* got) override {
-        const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), 5, bytes.size() - position});
-        std::memcpy(buffer, bytes.data() + position, n);
-        position += n;
-        if (got != nullptr) *got = static_cast<int32>(n);
-        return kResultOk;
-    }
-    tresult write(void* buffer, int32 count, int32* written) override {
-        const auto* source = static_cast<const unsigned char*>(buffer);
-        bytes.insert(bytes.end(), source, source + count);
-        if (written != nullptr) *written = count;
-        return kResultOk;
-    }
-    tresult seek(int64 to, int32, int64* result) override {
-        position = static_cast<std::size_t>(to);
-        if (result != nullptr) *result = to;
-        return kResultOk;
-    }
-    tresult tell(int64* at) override {
-        *at = static_cast<int64>(position);
-        return kResultOk;
-    }
-};
-
-class Queue final : public IParamValueQueue {
-  public:
-    ParamID id = 0;
-    std::vector<std::pair<int32, ParamValue>> points;
-    tresult queryInterface(const TUID, void** object) override {
-        *object = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
-    ParamID getParameterId() override { return id; }
-    int32 getPointCount() override { return static_cast<int32>(points.size()); }
-    tresult getPoint(int32 index, int32* offset, ParamValue* value) override {
-        *offset = points[index].first;
-        *value = points[index].second;
-        return kResultOk;
-    }
-    tresult addPoint(int32, ParamValue, int32*) override { return kResultFalse; }
-};
-
-class Changes final : public IParameterChanges {
-  public:
-    std::vector<Queue> queues;
-    tresult queryInterface(const TUID, void** object) override {
-        *object = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
-    int32 getParameterCount() override { return static_cast<int32>(queues.size()); }
-    IParamValueQueue* getParameterData(int32 index) override { return &queues[index]; }
-    IParamValueQueue* addParameterData(const ParamID*, int32*) override { return nullptr; }
-};
 
 std::string narrow(const TChar* text) {
     std::string result;

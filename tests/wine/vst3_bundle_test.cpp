@@ -1,0 +1,133 @@
+// The Windows VST 3 bundle as a Windows host loads it, under Wine: its exports,
+// its factory, and its sound held bit for bit to the DLL's under the same
+// automation; a state that is not ours is refused. Run with the DLL and the
+// bundle folder beside it.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "vst/aeffect.h"
+#include "vst3/abi.h"
+#include "vst3/host_objects.h"
+#include "wine_check.h"
+
+namespace {
+
+using namespace vst3host;
+
+constexpr int kBlock = 256;
+constexpr const char* kBundleBinary = "Drevon_Orbelune.vst3\\Contents\\x86_64-win\\Drevon_Orbelune.vst3";
+
+template <typename Function>
+Function exported(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+vst::intptr quietHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+float noise(unsigned& seed) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(static_cast<int>(seed >> 8) - (1 << 23)) / static_cast<float>(1 << 24);
+}
+
+}  // namespace
+
+int main() {
+    HMODULE bundle = LoadLibraryA(kBundleBinary);
+    HMODULE dll = LoadLibraryA("Drevon_Orbelune.dll");
+    WINE_CHECK(bundle != nullptr && dll != nullptr);
+    if (bundle == nullptr || dll == nullptr) return winecheck::report("vst3_bundle_test");
+    WINE_CHECK(GetProcAddress(bundle, "VSTPluginMain") == nullptr);  // a VST 3 module only
+    auto initDll = exported<bool (*)()>(bundle, "InitDll");
+    auto exitDll = exported<bool (*)()>(bundle, "ExitDll");
+    auto getFactory = exported<IPluginFactory* (*)()>(bundle, "GetPluginFactory");
+    WINE_CHECK(initDll != nullptr && exitDll != nullptr && getFactory != nullptr);
+    if (initDll == nullptr || exitDll == nullptr || getFactory == nullptr) return winecheck::report("vst3_bundle_test");
+    WINE_CHECK(initDll());
+    IPluginFactory* factory = getFactory();
+    PClassInfo info{};
+    WINE_CHECK(factory->countClasses() == 1 && factory->getClassInfo(0, &info) == kResultOk);
+    WINE_CHECK(std::strcmp(info.category, "Audio Module Class") == 0);
+
+    void* object = nullptr;
+    WINE_CHECK(factory->createInstance(reinterpret_cast<const char*>(info.cid),
+                                       reinterpret_cast<const char*>(kIComponentIid.bytes), &object) == kResultOk);
+    auto* component = static_cast<IComponent*>(object);
+    IAudioProcessor* processor = nullptr;
+    WINE_CHECK(component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor)) ==
+               kResultOk);
+    const Uid unknown = makeUid(1, 2, 3, 4);
+    void* none = nullptr;
+    WINE_CHECK(component->queryInterface(unknown.bytes, &none) == kNoInterface && none == nullptr);
+    component->initialize(nullptr);
+    ProcessSetup setup{0, kSample32, kBlock, 48000.0};
+    WINE_CHECK(processor->setupProcessing(&setup) == kResultOk);
+    component->setActive(1);
+
+    vst::AEffect* effect = exported<vst::PluginEntryProc>(dll, "VSTPluginMain")(quietHost);
+    effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+
+    unsigned seed = 11;
+    int differingBlocks = 0;
+    for (int block = 0; block < 40; ++block) {
+        Changes changes;
+        auto automate = [&](ParamID id, double value) {
+            Queue queue;
+            queue.id = id;
+            queue.points = {{kBlock - 1, value}};
+            changes.queues.push_back(queue);
+            effect->setParameter(effect, static_cast<vst::int32>(id), static_cast<float>(value));
+        };
+        if (block == 4) automate(0, 0.9);
+        if (block == 9) automate(1, 0.2);
+        if (block == 15) automate(6, 1.0);
+        if (block == 18) automate(6, 0.0);
+        std::vector<float> left(kBlock), right(kBlock);
+        for (int frame = 0; frame < kBlock; ++frame) {
+            left[frame] = block < 8 ? noise(seed) : 0.0f;
+            right[frame] = block < 8 ? noise(seed) : 0.0f;
+        }
+        std::vector<float> left2 = left, right2 = right;
+        float* channels2[2] = {left2.data(), right2.data()};
+        effect->processReplacing(effect, channels2, channels2, kBlock);
+        float* channels[2] = {left.data(), right.data()};
+        AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
+        AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
+        ProcessData data{};
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = kBlock;
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &in;
+        data.outputs = &out;
+        data.inputParameterChanges = &changes;
+        processor->process(&data);
+        if (std::memcmp(left.data(), left2.data(), sizeof(float) * kBlock) != 0 ||
+            std::memcmp(right.data(), right2.data(), sizeof(float) * kBlock) != 0)
+            ++differingBlocks;
+    }
+    WINE_CHECK(differingBlocks == 0);
+
+    MemoryStream saved;
+    WINE_CHECK(component->getState(&saved) == kResultOk);
+    MemoryStream foreign;
+    foreign.bytes.assign(saved.bytes.size(), 'x');
+    WINE_CHECK(component->setState(&foreign) == kResultFalse);
+    MemoryStream after;
+    component->getState(&after);
+    WINE_CHECK(after.bytes == saved.bytes);
+
+    effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+    component->setActive(0);
+    component->terminate();
+    processor->release();
+    component->release();
+    factory->release();
+    WINE_CHECK(exitDll());
+    FreeLibrary(bundle);
+    FreeLibrary(dll);
+    return winecheck::report("vst3_bundle_test");
+}
