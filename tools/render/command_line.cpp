@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "errors.h"
+#include "render.h"
 
 namespace render {
 
@@ -100,6 +101,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             commandLine.blockSize = static_cast<int>(blockSize);
         } else if (argument == "--tail") {
             const std::string& text = value();
+            commandLine.fixedTail = true;
             if (!parseNumber(text, commandLine.tailSeconds) || commandLine.tailSeconds < 0.0 ||
                 commandLine.tailSeconds > kLargestTailSeconds) {
                 throw UsageError("--tail must be a number of seconds from 0 to 3600; got \"" + text + "\"");
@@ -163,11 +165,10 @@ Options:
                         "250ms"); the block is split there so the change lands
                         exactly between two blocks; repeatable
   --block FRAMES        block size handed to the plug-in (default 512)
-  --tail SECONDS        silence appended so the reverb tail is rendered
-                        (default: %TAIL% s, measured: the default settings'
-                        tail falls by 60 dB within it)
-  --bypass              bypass the plug-in, for an A/B reference of the same
-                        length
+  --tail SECONDS        exactly this much silence after the input (default:
+                        until the output falls silent, see Tail below)
+  --bypass              bypass the plug-in, for an A/B reference (give it the
+                        wet render's tail with --tail for the same length)
   --pcm24               write 24-bit integer samples instead of 32-bit float
   --info                print the plug-in's names, version, category, effCanDo
                         answers and parameter table, then exit
@@ -180,6 +181,16 @@ Options:
   -q, --quiet           no progress bar and no summary
   -h, --help            this text
 
+Tail:
+  Without --tail the renderer feeds silence after the input until every
+  sample of the output has stayed below a floor for %HOLD% s plus the
+  plug-in's reported latency. The floor is %BELOW% dB under the output's
+  loudest sample, but never lower than %LOWEST% dBFS. The tail is never
+  shorter than a tail size the plug-in reports. It is capped at %CAP% s: a
+  plug-in that does not fall silent by then is faded out over the last
+  %FADE% s of the cap, and a warning says so. The summary says how long the
+  tail was and why it ended.
+
 Examples:
   orbelune-render --info
   orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Pre-Delay=0.25"
@@ -188,10 +199,16 @@ Examples:
   orbelune-render --measure-decay --set Decay=0.3
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";
-    char tail[16];
-    std::snprintf(tail, sizeof(tail), "%.1f", kDefaultTailSeconds);
-    const std::string marker = "%TAIL%";
-    text.replace(text.find(marker), marker.size(), tail);
+    const auto fill = [&text](const std::string& marker, const char* format, double number) {
+        char printed[32];
+        std::snprintf(printed, sizeof(printed), format, number);
+        text.replace(text.find(marker), marker.size(), printed);
+    };
+    fill("%HOLD%", "%.2f", kTailHoldSeconds);
+    fill("%BELOW%", "%.0f", kTailFloorBelowPeakDecibels);
+    fill("%LOWEST%", "%.0f", kTailLowestFloorDbfs);
+    fill("%CAP%", "%.0f", kTailCapSeconds);
+    fill("%FADE%", "%.1f", kTailCapFadeSeconds);
     return text;
 }
 

@@ -16,6 +16,7 @@
 #include "demo.h"
 #include "errors.h"
 #include "plugin_host.h"
+#include "progress.h"
 #include "render.h"
 
 namespace render {
@@ -80,7 +81,6 @@ RenderSettings resolveSettings(vst::AEffect* effect, const CommandLine& commandL
     RenderSettings settings;
     settings.blockSize = commandLine.blockSize;
     settings.bypass = commandLine.bypass;
-    settings.showProgress = !commandLine.quiet && standardErrorIsTerminal();
     for (const NamedValue& setting : commandLine.settings) {
         settings.initialValues.push_back({findParameter(effect, setting.name), setting.value});
     }
@@ -152,21 +152,48 @@ void printLevels(const char* what, const std::string& path, const StereoBuffer& 
                 static_cast<double>(audio.frames()) / sampleRate, decibels(levels.peak), decibels(levels.rms));
 }
 
-std::size_t tailFrames(const CommandLine& commandLine, double sampleRate) {
-    return static_cast<std::size_t>(std::llround(commandLine.tailSeconds * sampleRate));
+TailRule tailRule(const CommandLine& commandLine, double sampleRate) {
+    TailRule rule;
+    rule.untilSilent = !commandLine.fixedTail;
+    rule.fixedFrames = static_cast<std::size_t>(std::llround(commandLine.tailSeconds * sampleRate));
+    return rule;
+}
+
+// The render with its progress on the terminal, and a warning when the tail
+// ran into the cap.
+RenderResult renderWithProgress(vst::AEffect* effect, const StereoBuffer& input, const std::string& inputName,
+                                double sampleRate, RenderSettings settings, const CommandLine& commandLine) {
+    ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
+    settings.progress = [&progress, sampleRate](std::size_t done, std::size_t inputFrames) {
+        const double fraction = done >= inputFrames ? 1.0 : static_cast<double>(done) / static_cast<double>(inputFrames);
+        const double tailSeconds = done > inputFrames ? static_cast<double>(done - inputFrames) / sampleRate : 0.0;
+        progress.update(0, fraction, tailSeconds);
+    };
+    RenderResult result = renderThroughPlugin(effect, input, tailRule(commandLine, sampleRate), sampleRate, settings);
+    if (result.tail.end == TailEnd::cap) {
+        char warning[256];
+        std::snprintf(warning, sizeof(warning),
+                      "orbelune-render: %s: the tail did not fall silent within %.0f s; it ends there, faded out "
+                      "over %.1f s (--tail sets a length)",
+                      inputName.c_str(), kTailCapSeconds, kTailCapFadeSeconds);
+        progress.message(warning);
+    }
+    return result;
 }
 
 void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
     const AudioFile input = readAudioFile(commandLine.inputPath);
     const RenderSettings settings = resolveSettings(effect, commandLine, input.sampleRate);
     const auto start = std::chrono::steady_clock::now();
-    const StereoBuffer output =
-        renderThroughPlugin(effect, input.audio, tailFrames(commandLine, input.sampleRate), input.sampleRate, settings);
+    const RenderResult result =
+        renderWithProgress(effect, input.audio, commandLine.inputPath, input.sampleRate, settings, commandLine);
+    const StereoBuffer& output = result.output;
     const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     writeAudioFile(commandLine.outputPath, output, input.sampleRate, commandLine.format);
     if (commandLine.quiet) return;
     printLevels("input", commandLine.inputPath, input.audio, input.sampleRate);
     printLevels("output", commandLine.outputPath, output, input.sampleRate);
+    std::printf("tail    %s\n", describeTail(result.tail, input.sampleRate).c_str());
     const double audioSeconds = static_cast<double>(output.frames()) / input.sampleRate;
     if (elapsedSeconds > 0.0) {
         std::printf("rendered %.2f s of audio in %.3f s: %.1fx real time\n", audioSeconds, elapsedSeconds,
@@ -187,8 +214,8 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandL
 
     const StereoBuffer phrase = synthesiseDemoPhrase();
     const RenderSettings settings = resolveSettings(effect, commandLine, kDemoSampleRate);
-    const StereoBuffer wet =
-        renderThroughPlugin(effect, phrase, tailFrames(commandLine, kDemoSampleRate), kDemoSampleRate, settings);
+    const RenderResult rendered = renderWithProgress(effect, phrase, "the demo", kDemoSampleRate, settings, commandLine);
+    const StereoBuffer& wet = rendered.output;
     // The dry phrase gets the same length, so the two line up in an editor.
     StereoBuffer dry = phrase;
     dry.resize(wet.frames());
@@ -207,6 +234,7 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandL
     if (commandLine.quiet) return;
     printLevels("dry", dryPath, dry, kDemoSampleRate);
     printLevels("wet", wetPath, wet, kDemoSampleRate);
+    std::printf("tail    %s\n", describeTail(rendered.tail, kDemoSampleRate).c_str());
     printLevels("impulse", responsePath, impulseResponse, kDemoSampleRate);
     std::printf("curves  %s\n", curvesPath.c_str());
 }
