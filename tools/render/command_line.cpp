@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "errors.h"
+#include "parameter_values.h"
 #include "render.h"
 
 namespace render {
@@ -23,12 +24,14 @@ bool parseNumber(const std::string& text, double& number) {
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(number);
 }
 
-float parseParameterValue(const std::string& name, const std::string& text) {
-    double value = 0.0;
-    if (!parseNumber(text, value) || value < 0.0 || value > 1.0) {
-        throw UsageError("value \"" + text + "\" for " + name + " must be a number from 0 to 1");
+// Only the form is checked here; the range and the unit are the plug-in's.
+std::string checkParameterValue(const std::string& name, const std::string& text) {
+    WrittenValue written;
+    if (!splitWrittenValue(text, written)) {
+        throw UsageError("value \"" + text + "\" for " + name +
+                         " must be a number from 0 to 1, or a number with the unit the parameter shows, as in 2.5s");
     }
-    return static_cast<float>(value);
+    return text;
 }
 
 // "NAME=VALUE"
@@ -39,7 +42,7 @@ NamedValue parseSetting(const std::string& text) {
     }
     NamedValue setting;
     setting.name = text.substr(0, equals);
-    setting.value = parseParameterValue(setting.name, text.substr(equals + 1));
+    setting.value = checkParameterValue(setting.name, text.substr(equals + 1));
     return setting;
 }
 
@@ -64,7 +67,7 @@ TimedValue parseAutomation(const std::string& text) {
         throw UsageError("the time in --automate \"" + text + "\" must be a non-negative number of seconds");
     }
     change.seconds *= scale;
-    change.value = parseParameterValue(change.name, text.substr(equals + 1));
+    change.value = checkParameterValue(change.name, text.substr(equals + 1));
     return change;
 }
 
@@ -159,11 +162,15 @@ Files:
 Options:
   --plugin PATH         the plug-in binary (.so on Linux, .dll on Windows)
   --set NAME=VALUE      set a parameter, by its name as the plug-in reports it
-                        (any letter case), to a value from 0 to 1; repeatable
+                        (any letter case), to a bare number from 0 to 1 (the
+                        interface's own scale) or to a number in the unit the
+                        plug-in shows for it: Decay=2.5s, Pre-Delay=40ms,
+                        Mix=35%, "3D Width=120%"; see Values below; repeatable
   --automate NAME@TIME=VALUE
                         change a parameter at a time (seconds, "2.5s", or
-                        "250ms"); the block is split there so the change lands
-                        exactly between two blocks; repeatable
+                        "250ms") to a value written as for --set; the block is
+                        split there so the change lands exactly between two
+                        blocks; repeatable
   --block FRAMES        block size handed to the plug-in (default 512)
   --tail SECONDS        exactly this much silence after the input (default:
                         until the output falls silent, see Tail below)
@@ -181,6 +188,19 @@ Options:
   -q, --quiet           no progress bar and no summary
   -h, --help            this text
 
+Values:
+  A value with a unit is found through the plug-in itself, so it works for
+  any plug-in: the renderer sets trial values and reads back the display
+  text (effGetParamDisplay; the unit is the label, effGetParamLabel, or the
+  text after the number), halving the interval each time, until it has the
+  run of values whose display shows the number asked for, and takes the
+  middle of that run. This needs a display that is a number rising with the
+  value; a number finer than the display shows goes to the nearest one it
+  can show. The summary prints the 0..1 value found, and giving that number
+  renders exactly the same. A value outside the parameter's range, or in a
+  unit it does not show, is refused with the range, e.g. "Decay takes 0.30
+  to 15.00 s", and nothing is written.
+
 Tail:
   Without --tail the renderer feeds silence after the input until every
   sample of the output has stayed below a floor for %HOLD% s plus the
@@ -193,10 +213,11 @@ Tail:
 
 Examples:
   orbelune-render --info
-  orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Pre-Delay=0.25"
-  orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=0.9" --tail 6
+  orbelune-render vocal.wav vocal-hall.wav --set Decay=2.5s --set Pre-Delay=40ms
+  orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Mix=0.25"
+  orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=90%" --tail 6
   orbelune-render drums.flac drums-dry.wav --bypass
-  orbelune-render --measure-decay --set Decay=0.3
+  orbelune-render --measure-decay --set Decay=5s
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";
     const auto fill = [&text](const std::string& marker, const char* format, double number) {

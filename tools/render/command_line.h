@@ -9,15 +9,17 @@
 
 namespace render {
 
+// Values as written: a bare number from 0 to 1, or a number with the unit the
+// plug-in shows; they are turned into 0..1 values once the plug-in is loaded.
 struct NamedValue {
     std::string name;
-    float value = 0.0f;
+    std::string value;
 };
 
 struct TimedValue {
     std::string name;
     double seconds = 0.0;
-    float value = 0.0f;
+    std::string value;
 };
 
 enum class Mode { render, demo, info, measureDecay, help };

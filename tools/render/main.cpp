@@ -15,6 +15,7 @@
 #include "decay.h"
 #include "demo.h"
 #include "errors.h"
+#include "parameter_values.h"
 #include "plugin_host.h"
 #include "progress.h"
 #include "render.h"
@@ -77,16 +78,52 @@ void printInfo(vst::AEffect* effect, const std::string& path) {
     }
 }
 
-RenderSettings resolveSettings(vst::AEffect* effect, const CommandLine& commandLine, double sampleRate) {
+// The command line's settings against the loaded plug-in: names to indices,
+// written values to 0..1 values, before any audio is read or written.
+struct ResolvedSettings {
+    struct TimedChange {
+        double seconds = 0.0;
+        ParameterChange change;
+    };
+    std::vector<ParameterChange> initialValues;
+    std::vector<TimedChange> automation;
+    std::vector<std::string> summary;  // one line per value: what it was set to and what the plug-in shows
+};
+
+std::string describeValue(const std::string& written, const ResolvedValue& resolved) {
+    char value[32];
+    std::snprintf(value, sizeof(value), "%.9g", static_cast<double>(resolved.value));  // enough to give it back exactly
+    return written + " is " + value + (resolved.shown.empty() ? "" : ", shown as " + resolved.shown);
+}
+
+ResolvedSettings resolveSettings(vst::AEffect* effect, const CommandLine& commandLine) {
+    ResolvedSettings settings;
+    for (const NamedValue& setting : commandLine.settings) {
+        const int index = findParameter(effect, setting.name);
+        const ResolvedValue resolved = resolveParameterValue(effect, index, setting.value);
+        settings.initialValues.push_back({index, resolved.value});
+        settings.summary.push_back("set     " + describeValue(setting.name + "=" + setting.value, resolved));
+    }
+    for (const TimedValue& change : commandLine.automation) {
+        const int index = findParameter(effect, change.name);
+        const ResolvedValue resolved = resolveParameterValue(effect, index, change.value);
+        settings.automation.push_back({change.seconds, {index, resolved.value}});
+        char time[32];
+        std::snprintf(time, sizeof(time), "%.3f s", change.seconds);
+        settings.summary.push_back("at " + std::string(time) + " " +
+                                   describeValue(change.name + "=" + change.value, resolved));
+    }
+    return settings;
+}
+
+// The settings for one render, at the input's sample rate.
+RenderSettings renderSettings(const ResolvedSettings& resolved, const CommandLine& commandLine, double sampleRate) {
     RenderSettings settings;
     settings.blockSize = commandLine.blockSize;
     settings.bypass = commandLine.bypass;
-    for (const NamedValue& setting : commandLine.settings) {
-        settings.initialValues.push_back({findParameter(effect, setting.name), setting.value});
-    }
-    for (const TimedValue& change : commandLine.automation) {
-        settings.automation.push_back(
-            {frameAt(change.seconds, sampleRate), {findParameter(effect, change.name), change.value}});
+    settings.initialValues = resolved.initialValues;
+    for (const ResolvedSettings::TimedChange& change : resolved.automation) {
+        settings.automation.push_back({frameAt(change.seconds, sampleRate), change.change});
     }
     std::stable_sort(settings.automation.begin(), settings.automation.end(),
                      [](const AutomationEvent& first, const AutomationEvent& second) { return first.frame < second.frame; });
@@ -181,9 +218,13 @@ RenderResult renderWithProgress(vst::AEffect* effect, const StereoBuffer& input,
     return result;
 }
 
-void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
+void printSettings(const ResolvedSettings& resolved) {
+    for (const std::string& line : resolved.summary) std::printf("%s\n", line.c_str());
+}
+
+void runRender(vst::AEffect* effect, const ResolvedSettings& resolved, const CommandLine& commandLine) {
     const AudioFile input = readAudioFile(commandLine.inputPath);
-    const RenderSettings settings = resolveSettings(effect, commandLine, input.sampleRate);
+    const RenderSettings settings = renderSettings(resolved, commandLine, input.sampleRate);
     const auto start = std::chrono::steady_clock::now();
     const RenderResult result =
         renderWithProgress(effect, input.audio, commandLine.inputPath, input.sampleRate, settings, commandLine);
@@ -191,6 +232,7 @@ void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
     const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     writeAudioFile(commandLine.outputPath, output, input.sampleRate, commandLine.format);
     if (commandLine.quiet) return;
+    printSettings(resolved);
     printLevels("input", commandLine.inputPath, input.audio, input.sampleRate);
     printLevels("output", commandLine.outputPath, output, input.sampleRate);
     std::printf("tail    %s\n", describeTail(result.tail, input.sampleRate).c_str());
@@ -201,7 +243,8 @@ void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
     }
 }
 
-void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandLine& commandLine) {
+void runDemo(vst::AEffect* effect, const std::string& pluginPath, const ResolvedSettings& resolved,
+             const CommandLine& commandLine) {
     const std::filesystem::path directory(commandLine.demoDirectory);
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -213,7 +256,7 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandL
                                                                        : commandLine.decayCurvesPath;
 
     const StereoBuffer phrase = synthesiseDemoPhrase();
-    const RenderSettings settings = resolveSettings(effect, commandLine, kDemoSampleRate);
+    const RenderSettings settings = renderSettings(resolved, commandLine, kDemoSampleRate);
     const RenderResult rendered = renderWithProgress(effect, phrase, "the demo", kDemoSampleRate, settings, commandLine);
     const StereoBuffer& wet = rendered.output;
     // The dry phrase gets the same length, so the two line up in an editor.
@@ -232,6 +275,7 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandL
     writeAudioFile(responsePath, impulseResponse, kDemoSampleRate, SampleFormat::float32);
     writeDecayCurves(curvesPath, measurement);
     if (commandLine.quiet) return;
+    printSettings(resolved);
     printLevels("dry", dryPath, dry, kDemoSampleRate);
     printLevels("wet", wetPath, wet, kDemoSampleRate);
     std::printf("tail    %s\n", describeTail(rendered.tail, kDemoSampleRate).c_str());
@@ -247,9 +291,10 @@ int run(const std::vector<std::string>& arguments) {
     }
     LoadedPlugin plugin;
     loadPlugin(commandLine.pluginPath.empty() ? defaultPluginPath() : commandLine.pluginPath, plugin);
+    const ResolvedSettings resolved = resolveSettings(plugin.effect, commandLine);
     switch (commandLine.mode) {
         case Mode::info:
-            for (const ParameterChange& change : resolveSettings(plugin.effect, commandLine, kDemoSampleRate).initialValues) {
+            for (const ParameterChange& change : resolved.initialValues) {
                 plugin.effect->setParameter(plugin.effect, change.index, change.value);
             }
             printInfo(plugin.effect, plugin.path);
@@ -257,16 +302,15 @@ int run(const std::vector<std::string>& arguments) {
         case Mode::measureDecay: {
             StereoBuffer impulseResponse;
             const DecayMeasurement measurement = measureAndPrintDecay(
-                plugin.effect, kDemoSampleRate, resolveSettings(plugin.effect, commandLine, kDemoSampleRate),
-                impulseResponse);
+                plugin.effect, kDemoSampleRate, renderSettings(resolved, commandLine, kDemoSampleRate), impulseResponse);
             if (!commandLine.decayCurvesPath.empty()) writeDecayCurves(commandLine.decayCurvesPath, measurement);
             break;
         }
         case Mode::render:
-            runRender(plugin.effect, commandLine);
+            runRender(plugin.effect, resolved, commandLine);
             break;
         case Mode::demo:
-            runDemo(plugin.effect, plugin.path, commandLine);
+            runDemo(plugin.effect, plugin.path, resolved, commandLine);
             break;
         case Mode::help:
             break;
