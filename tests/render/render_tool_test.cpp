@@ -133,6 +133,62 @@ TEST(RendererUnits, LandOnTheDisplayedValueAndRenderAsTheNumberTheyResolveTo) {
     EXPECT_TRUE(readAudio(scratch / "units.wav").samples == readAudio(scratch / "numbers.wav").samples);
 }
 
+// A batch renders every input on its own instance, in parallel, each exactly
+// as a render of that file alone would; a bad input fails alone and is named;
+// outputs that exist are kept unless --force is given.
+TEST(RendererBatch, RendersEachInputAsAloneAndReportsTheOneThatFails) {
+    ScratchDirectory scratch;
+    const std::string first = writeInput(scratch, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "first.wav");
+    const std::string second = writeInput(scratch, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "second.flac", 1);
+    const std::string bad = (scratch / "bad.wav").string();
+    std::ofstream(bad) << "this is not a sound file\n";
+    const std::string directory = (scratch / "wet").string();
+    const std::vector<std::string> settings = {"--plugin", kPlugin, "--set", "Decay=3s", "--set", "Mix=60%", "--tail", "0.3"};
+    const auto batch = [&](const std::vector<std::string>& inputs, const std::vector<std::string>& options) {
+        std::vector<std::string> arguments = settings;
+        arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+        arguments.insert(arguments.end(), {"--out-dir", directory});
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runRenderer(arguments, scratch);
+    };
+
+    ProgramResult result = batch({first, bad, second}, {"--jobs", "3"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(lineCount(result.errors), 1) << result.errors;
+    EXPECT_NE(result.errors.find("bad.wav: cannot read input"), std::string::npos) << result.errors;
+    EXPECT_NE(result.output.find("FAILED  " + bad), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("rendered 2 of 3 files"), std::string::npos) << result.output;
+    const std::vector<std::string> written = {"first.wav", "second.flac"};
+    ASSERT_EQ(ScratchDirectory::namesIn(directory), written);
+    for (const std::string& input : {first, second}) {
+        SCOPED_TRACE(input);
+        const std::string alone = (scratch / ("alone" + fs::path(input).extension().string())).string();
+        std::vector<std::string> arguments = settings;
+        arguments.insert(arguments.end(), {input, alone});
+        ASSERT_EQ(runRenderer(arguments, scratch).exitStatus, 0);
+        EXPECT_TRUE(readAudio(alone).samples ==
+                    readAudio(fs::path(directory) / fs::path(input).filename()).samples);
+    }
+
+    // Outputs that exist: refused file by file, untouched, until --force.
+    std::ofstream(fs::path(directory) / "first.wav") << "precious";
+    result = batch({first, second}, {});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.errors.find("exists; --force overwrites it"), std::string::npos) << result.errors;
+    EXPECT_EQ(fileText(fs::path(directory) / "first.wav"), "precious");
+    EXPECT_EQ(batch({first, second}, {"--force", "-q"}).exitStatus, 0);
+    EXPECT_EQ(readAudio(fs::path(directory) / "first.wav").frames(), 4410u + 13230u);
+
+    // Two inputs of one name would share an output: refused before anything is written.
+    fs::create_directories(scratch / "again");
+    fs::copy_file(first, scratch / "again/first.wav");
+    fs::remove_all(directory);
+    result = batch({first, (scratch / "again/first.wav").string()}, {});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_NE(result.errors.find("would both be written to"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(directory));
+}
+
 TEST(RendererInfo, PrintsIdentityCanDoAnswersAndParameterTable) {
     ScratchDirectory scratch;
     const ProgramResult result = runRenderer({"--plugin", kPlugin, "--info", "--set", "decay=1"}, scratch);
@@ -191,6 +247,7 @@ TEST(RendererErrors, FailCleanlyWithOneLineAndNoOutputFile) {
         {"entry point returning null", {"--plugin", fixture("null_entry"), input, output}, 1, "returned null"},
         {"mono plug-in", {"--plugin", fixture("mono_effect"), input, output}, 1, "1 inputs and 1 outputs"},
         {"output directory that does not exist", {"--plugin", kPlugin, input, (scratch / "no/such/dir/out.wav").string()}, 1, "cannot write output"},
+        {"output that is the input", {"--plugin", kPlugin, input, input}, 1, "is the input itself"},
         {"output format unknown", {"--plugin", kPlugin, input, (scratch / "out.mp9").string()}, 2, ".wav, .flac or .aiff"},
         {"unknown parameter", {"--plugin", kPlugin, "--set", "Wetness=0.5", input, existing}, 2,
          "valid names: \"Decay\", \"Size\", \"Damping\", \"3D Width\", \"Pre-Delay\", \"Mix\", \"Bypass\""},

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kLargestBlockSize = 65536;
 constexpr double kLargestTailSeconds = 3600.0;  // an hour of tail is surely a typo
+constexpr double kMostJobs = 256;
 
 bool parseNumber(const std::string& text, double& number) {
     if (text.empty()) return false;
@@ -109,6 +110,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                 commandLine.tailSeconds > kLargestTailSeconds) {
                 throw UsageError("--tail must be a number of seconds from 0 to 3600; got \"" + text + "\"");
             }
+        } else if (argument == "--out-dir") {
+            commandLine.outputDirectory = value();
+            if (commandLine.outputDirectory.empty()) throw UsageError("--out-dir needs a directory");
+        } else if (argument == "--jobs") {
+            double jobs = 0.0;
+            const std::string& text = value();
+            if (!parseNumber(text, jobs) || jobs < 1.0 || jobs > kMostJobs || jobs != std::floor(jobs)) {
+                throw UsageError("--jobs must be a whole number from 1 to 256; got \"" + text + "\"");
+            }
+            commandLine.jobs = static_cast<int>(jobs);
+        } else if (argument == "--force") {
+            commandLine.force = true;
         } else if (argument == "--bypass") {
             commandLine.bypass = true;
         } else if (argument == "--pcm24") {
@@ -130,11 +143,22 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (info && measure) throw UsageError("--info and --measure-decay cannot be combined");
-    if ((info || measure) && !files.empty()) {
+    const bool batch = !commandLine.outputDirectory.empty();
+    if ((info || measure) && (!files.empty() || batch)) {
         throw UsageError(std::string(info ? "--info" : "--measure-decay") + " takes no input or output file");
     }
-    if (files.size() == 1) throw UsageError("an input file needs an output file: orbelune-render INPUT OUTPUT");
-    if (files.size() > 2) throw UsageError("too many files: orbelune-render takes one INPUT and one OUTPUT");
+    if (batch) {
+        if (files.empty()) throw UsageError("--out-dir needs input files: orbelune-render INPUT... --out-dir DIR");
+        commandLine.mode = Mode::batch;
+        commandLine.inputPaths = files;
+        return commandLine;
+    }
+    if (files.size() == 1) {
+        throw UsageError("an input file needs an output file: orbelune-render INPUT OUTPUT, or INPUT... --out-dir DIR");
+    }
+    if (files.size() > 2) {
+        throw UsageError("too many files: orbelune-render takes one INPUT and one OUTPUT, or INPUT... --out-dir DIR");
+    }
     if (info) {
         commandLine.mode = Mode::info;
     } else if (measure) {
@@ -149,15 +173,30 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string helpText() {
     std::string text = R"(Usage: orbelune-render [options] [INPUT OUTPUT]
+       orbelune-render [options] INPUT... --out-dir DIR
 
-Runs an audio file through a VST 2 effect with two inputs and two outputs
+Runs audio files through a VST 2 effect with two inputs and two outputs
 (by default Drevon Orbelune, built beside this program), as a host would.
 Without files it renders the built-in demo into out/demo/.
 
 Files:
   INPUT                 WAV, FLAC, AIFF or any format libsndfile reads; mono
                         input is fed to both inputs
-  OUTPUT                .wav (default: 32-bit float), .aiff, or .flac (24-bit)
+  OUTPUT                .wav (default: 32-bit float), .aiff, or .flac (24-bit);
+                        replaced if it exists
+  --out-dir DIR         render every INPUT into DIR (created if missing),
+                        under the input's own file name and format, each
+                        through a fresh instance of the plug-in with the same
+                        settings (an input whose format the renderer does
+                        not write, such as .ogg, fails); one failed file does
+                        not stop the others, and the exit status is 1 if any
+                        failed
+  --jobs N              with --out-dir: render N files at a time, one
+                        instance each (default: one per processor)
+  --force               with --out-dir: overwrite outputs that exist (without
+                        it they are refused, and their inputs not rendered)
+  An output is written under a temporary name beside it and renamed when
+  complete, so a failed render never leaves a partial file under its name.
 
 Options:
   --plugin PATH         the plug-in binary (.so on Linux, .dll on Windows)
@@ -185,7 +224,8 @@ Options:
   --decay-curves FILE   with --measure-decay or the demo: also write the
                         energy decay curves as text columns for plotting
   --demo-dir DIR        where the demo goes (default out/demo)
-  -q, --quiet           no progress bar and no summary
+  -q, --quiet           no progress bar and no summary (failures and warnings
+                        still go to standard error)
   -h, --help            this text
 
 Values:
@@ -217,6 +257,7 @@ Examples:
   orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Mix=0.25"
   orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=90%" --tail 6
   orbelune-render drums.flac drums-dry.wav --bypass
+  orbelune-render takes/*.wav --out-dir wet --set Decay=4s --set Mix=30% --jobs 2
   orbelune-render --measure-decay --set Decay=5s
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";

@@ -22,13 +22,17 @@ struct TimedValue {
     std::string value;
 };
 
-enum class Mode { render, demo, info, measureDecay, help };
+enum class Mode { render, batch, demo, info, measureDecay, help };
 
 struct CommandLine {
     Mode mode = Mode::demo;
     std::string pluginPath;          // empty: the plug-in built beside the renderer
-    std::string inputPath;
+    std::string inputPath;           // render: the one input and its output
     std::string outputPath;
+    std::vector<std::string> inputPaths;  // batch: every input, each written into the output directory
+    std::string outputDirectory;
+    int jobs = 0;                    // renders at a time in a batch; 0: one per processor
+    bool force = false;              // a batch may overwrite outputs that exist
     std::string demoDirectory = "out/demo";
     std::string decayCurvesPath;     // empty: not written
     std::vector<NamedValue> settings;

@@ -15,7 +15,7 @@
 #include "decay.h"
 #include "demo.h"
 #include "errors.h"
-#include "parameter_values.h"
+#include "file_render.h"
 #include "plugin_host.h"
 #include "progress.h"
 #include "render.h"
@@ -78,58 +78,6 @@ void printInfo(vst::AEffect* effect, const std::string& path) {
     }
 }
 
-// The command line's settings against the loaded plug-in: names to indices,
-// written values to 0..1 values, before any audio is read or written.
-struct ResolvedSettings {
-    struct TimedChange {
-        double seconds = 0.0;
-        ParameterChange change;
-    };
-    std::vector<ParameterChange> initialValues;
-    std::vector<TimedChange> automation;
-    std::vector<std::string> summary;  // one line per value: what it was set to and what the plug-in shows
-};
-
-std::string describeValue(const std::string& written, const ResolvedValue& resolved) {
-    char value[32];
-    std::snprintf(value, sizeof(value), "%.9g", static_cast<double>(resolved.value));  // enough to give it back exactly
-    return written + " is " + value + (resolved.shown.empty() ? "" : ", shown as " + resolved.shown);
-}
-
-ResolvedSettings resolveSettings(vst::AEffect* effect, const CommandLine& commandLine) {
-    ResolvedSettings settings;
-    for (const NamedValue& setting : commandLine.settings) {
-        const int index = findParameter(effect, setting.name);
-        const ResolvedValue resolved = resolveParameterValue(effect, index, setting.value);
-        settings.initialValues.push_back({index, resolved.value});
-        settings.summary.push_back("set     " + describeValue(setting.name + "=" + setting.value, resolved));
-    }
-    for (const TimedValue& change : commandLine.automation) {
-        const int index = findParameter(effect, change.name);
-        const ResolvedValue resolved = resolveParameterValue(effect, index, change.value);
-        settings.automation.push_back({change.seconds, {index, resolved.value}});
-        char time[32];
-        std::snprintf(time, sizeof(time), "%.3f s", change.seconds);
-        settings.summary.push_back("at " + std::string(time) + " " +
-                                   describeValue(change.name + "=" + change.value, resolved));
-    }
-    return settings;
-}
-
-// The settings for one render, at the input's sample rate.
-RenderSettings renderSettings(const ResolvedSettings& resolved, const CommandLine& commandLine, double sampleRate) {
-    RenderSettings settings;
-    settings.blockSize = commandLine.blockSize;
-    settings.bypass = commandLine.bypass;
-    settings.initialValues = resolved.initialValues;
-    for (const ResolvedSettings::TimedChange& change : resolved.automation) {
-        settings.automation.push_back({frameAt(change.seconds, sampleRate), change.change});
-    }
-    std::stable_sort(settings.automation.begin(), settings.automation.end(),
-                     [](const AutomationEvent& first, const AutomationEvent& second) { return first.frame < second.frame; });
-    return settings;
-}
-
 double chunkEnergy(const StereoBuffer& audio, std::size_t start) {
     double energy = 0.0;
     for (std::size_t frame = start; frame < audio.frames(); ++frame) {
@@ -189,62 +137,77 @@ void printLevels(const char* what, const std::string& path, const StereoBuffer& 
                 static_cast<double>(audio.frames()) / sampleRate, decibels(levels.peak), decibels(levels.rms));
 }
 
-TailRule tailRule(const CommandLine& commandLine, double sampleRate) {
-    TailRule rule;
-    rule.untilSilent = !commandLine.fixedTail;
-    rule.fixedFrames = static_cast<std::size_t>(std::llround(commandLine.tailSeconds * sampleRate));
-    return rule;
-}
-
-// The render with its progress on the terminal, and a warning when the tail
-// ran into the cap.
-RenderResult renderWithProgress(vst::AEffect* effect, const StereoBuffer& input, const std::string& inputName,
-                                double sampleRate, RenderSettings settings, const CommandLine& commandLine) {
-    ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
-    settings.progress = [&progress, sampleRate](std::size_t done, std::size_t inputFrames) {
-        const double fraction = done >= inputFrames ? 1.0 : static_cast<double>(done) / static_cast<double>(inputFrames);
-        const double tailSeconds = done > inputFrames ? static_cast<double>(done - inputFrames) / sampleRate : 0.0;
-        progress.update(0, fraction, tailSeconds);
-    };
-    RenderResult result = renderThroughPlugin(effect, input, tailRule(commandLine, sampleRate), sampleRate, settings);
-    if (result.tail.end == TailEnd::cap) {
-        char warning[256];
-        std::snprintf(warning, sizeof(warning),
-                      "orbelune-render: %s: the tail did not fall silent within %.0f s; it ends there, faded out "
-                      "over %.1f s (--tail sets a length)",
-                      inputName.c_str(), kTailCapSeconds, kTailCapFadeSeconds);
-        progress.message(warning);
-    }
-    return result;
-}
-
 void printSettings(const ResolvedSettings& resolved) {
     for (const std::string& line : resolved.summary) std::printf("%s\n", line.c_str());
 }
 
-void runRender(vst::AEffect* effect, const ResolvedSettings& resolved, const CommandLine& commandLine) {
-    const AudioFile input = readAudioFile(commandLine.inputPath);
-    const RenderSettings settings = renderSettings(resolved, commandLine, input.sampleRate);
-    const auto start = std::chrono::steady_clock::now();
-    const RenderResult result =
-        renderWithProgress(effect, input.audio, commandLine.inputPath, input.sampleRate, settings, commandLine);
-    const StereoBuffer& output = result.output;
-    const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    writeAudioFile(commandLine.outputPath, output, input.sampleRate, commandLine.format);
+void runRender(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
+    FileOutcome outcome;
+    {
+        ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
+        outcome = renderFile(plugin, commandLine.inputPath, commandLine.outputPath, true, resolved, commandLine,
+                             progress, 0);
+    }
     if (commandLine.quiet) return;
     printSettings(resolved);
-    printLevels("input", commandLine.inputPath, input.audio, input.sampleRate);
-    printLevels("output", commandLine.outputPath, output, input.sampleRate);
-    std::printf("tail    %s\n", describeTail(result.tail, input.sampleRate).c_str());
-    const double audioSeconds = static_cast<double>(output.frames()) / input.sampleRate;
-    if (elapsedSeconds > 0.0) {
-        std::printf("rendered %.2f s of audio in %.3f s: %.1fx real time\n", audioSeconds, elapsedSeconds,
-                    audioSeconds / elapsedSeconds);
+    std::printf("input   %s: %.2f s, peak %.1f dBFS, RMS %.1f dBFS\n", outcome.inputPath.c_str(), outcome.inputSeconds,
+                decibels(outcome.inputLevels.peak), decibels(outcome.inputLevels.rms));
+    std::printf("output  %s: %.2f s, peak %.1f dBFS, RMS %.1f dBFS\n", outcome.outputPath.c_str(),
+                outcome.outputSeconds, decibels(outcome.outputLevels.peak), decibels(outcome.outputLevels.rms));
+    std::printf("tail    %s\n", describeTail(outcome.tail, outcome.sampleRate).c_str());
+    if (outcome.elapsedSeconds > 0.0) {
+        std::printf("rendered %.2f s of audio in %.3f s: %.1fx real time\n", outcome.outputSeconds,
+                    outcome.elapsedSeconds, outcome.outputSeconds / outcome.elapsedSeconds);
     }
 }
 
-void runDemo(vst::AEffect* effect, const std::string& pluginPath, const ResolvedSettings& resolved,
-             const CommandLine& commandLine) {
+const char* tailEndName(TailEnd end) {
+    switch (end) {
+        case TailEnd::fixedLength:
+            return "as --tail asked";
+        case TailEnd::silent:
+            return "fell silent";
+        case TailEnd::cap:
+            return "stopped at the cap, faded";
+    }
+    return "";
+}
+
+// Exit status 1 when any file failed; the summary names each failure.
+int runBatch(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<FileOutcome> outcomes = renderBatch(plugin, resolved, commandLine);
+    const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string failed;
+    std::size_t rendered = 0;
+    double audioSeconds = 0.0;
+    for (const FileOutcome& outcome : outcomes) {
+        if (outcome.rendered) {
+            ++rendered;
+            audioSeconds += outcome.outputSeconds;
+        } else {
+            failed += (failed.empty() ? "" : ", ") + outcome.inputPath;
+        }
+    }
+    if (!commandLine.quiet) {
+        printSettings(resolved);
+        for (const FileOutcome& outcome : outcomes) {
+            if (outcome.rendered) {
+                std::printf("ok      %s -> %s: %.2f s, tail %.2f s (%s), peak %.1f dBFS\n", outcome.inputPath.c_str(),
+                            outcome.outputPath.c_str(), outcome.outputSeconds,
+                            static_cast<double>(outcome.tail.frames) / outcome.sampleRate,
+                            tailEndName(outcome.tail.end), decibels(outcome.outputLevels.peak));
+            } else {
+                std::printf("FAILED  %s: %s\n", outcome.inputPath.c_str(), outcome.failure.c_str());
+            }
+        }
+        std::printf("rendered %zu of %zu files (%.2f s of audio) in %.3f s%s%s\n", rendered, outcomes.size(),
+                    audioSeconds, elapsedSeconds, failed.empty() ? "" : "; failed: ", failed.c_str());
+    }
+    return failed.empty() ? 0 : kStatusFailure;
+}
+
+void runDemo(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
     const std::filesystem::path directory(commandLine.demoDirectory);
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -257,7 +220,16 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const Resolved
 
     const StereoBuffer phrase = synthesiseDemoPhrase();
     const RenderSettings settings = renderSettings(resolved, commandLine, kDemoSampleRate);
-    const RenderResult rendered = renderWithProgress(effect, phrase, "the demo", kDemoSampleRate, settings, commandLine);
+    RenderResult rendered;
+    {
+        // Fresh instances for the phrase and for the impulse response, so that
+        // the measurement is the same as --measure-decay's and owes nothing to
+        // the phrase before it.
+        const PluginInstance instance(plugin);
+        ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
+        rendered = renderWithProgress(instance.effect(), phrase, "the demo", kDemoSampleRate, settings, commandLine,
+                                      progress, 0);
+    }
     const StereoBuffer& wet = rendered.output;
     // The dry phrase gets the same length, so the two line up in an editor.
     StereoBuffer dry = phrase;
@@ -265,13 +237,10 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const Resolved
     writeAudioFile(dryPath, dry, kDemoSampleRate, commandLine.format);
     writeAudioFile(wetPath, wet, kDemoSampleRate, commandLine.format);
 
-    // A fresh instance for the impulse response, so that the measurement is
-    // the same as --measure-decay's and owes nothing to the phrase before it.
-    LoadedPlugin measuring;
-    loadPlugin(pluginPath, measuring);
+    const PluginInstance measuring(plugin);
     StereoBuffer impulseResponse;
     const DecayMeasurement measurement =
-        measureAndPrintDecay(measuring.effect, kDemoSampleRate, settings, impulseResponse);
+        measureAndPrintDecay(measuring.effect(), kDemoSampleRate, settings, impulseResponse);
     writeAudioFile(responsePath, impulseResponse, kDemoSampleRate, SampleFormat::float32);
     writeDecayCurves(curvesPath, measurement);
     if (commandLine.quiet) return;
@@ -300,17 +269,23 @@ int run(const std::vector<std::string>& arguments) {
             printInfo(plugin.effect, plugin.path);
             break;
         case Mode::measureDecay: {
+            // A fresh instance: finding the values set the first one's
+            // parameters to trial values.
+            const PluginInstance measuring(plugin);
             StereoBuffer impulseResponse;
             const DecayMeasurement measurement = measureAndPrintDecay(
-                plugin.effect, kDemoSampleRate, renderSettings(resolved, commandLine, kDemoSampleRate), impulseResponse);
+                measuring.effect(), kDemoSampleRate, renderSettings(resolved, commandLine, kDemoSampleRate),
+                impulseResponse);
             if (!commandLine.decayCurvesPath.empty()) writeDecayCurves(commandLine.decayCurvesPath, measurement);
             break;
         }
         case Mode::render:
-            runRender(plugin.effect, resolved, commandLine);
+            runRender(plugin, resolved, commandLine);
             break;
+        case Mode::batch:
+            return runBatch(plugin, resolved, commandLine);
         case Mode::demo:
-            runDemo(plugin.effect, plugin.path, resolved, commandLine);
+            runDemo(plugin, resolved, commandLine);
             break;
         case Mode::help:
             break;
