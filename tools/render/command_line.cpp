@@ -234,7 +234,8 @@ Values:
   text (effGetParamDisplay; the unit is the label, effGetParamLabel, or the
   text after the number), halving the interval each time, until it has the
   run of values whose display shows the number asked for, and takes the
-  middle of that run. This needs a display that is a number rising with the
+  middle of that run (at either end of the range, the end itself, so "100%"
+  is exactly 1). This needs a display that is a number rising with the
   value; a number finer than the display shows goes to the nearest one it
   can show. The summary prints the 0..1 value found, and giving that number
   renders exactly the same. A value outside the parameter's range, or in a
@@ -253,11 +254,11 @@ Tail:
 
 Examples:
   orbelune-render --info
-  orbelune-render vocal.wav vocal-hall.wav --set Decay=2.5s --set Pre-Delay=40ms
+  orbelune-render vocal.wav hall.wav --set Decay=2.5s --set Pre-Delay=40ms
   orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Mix=0.25"
   orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=90%" --tail 6
   orbelune-render drums.flac drums-dry.wav --bypass
-  orbelune-render takes/*.wav --out-dir wet --set Decay=4s --set Mix=30% --jobs 2
+  orbelune-render takes/*.wav --out-dir wet --set Mix=30% --jobs 2
   orbelune-render --measure-decay --set Decay=5s
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";
