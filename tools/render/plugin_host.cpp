@@ -150,12 +150,16 @@ int findParameter(vst::AEffect* effect, const std::string& name) {
 }
 
 void startProcessing(vst::AEffect* effect, double sampleRate, int blockSize) {
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
     dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
     dispatch(effect, vst::effSetBlockSize, 0, blockSize);
     dispatch(effect, vst::effMainsChanged, 0, kMainsOn);
 }
 
-void stopProcessing(vst::AEffect* effect) { dispatch(effect, vst::effMainsChanged, 0, kMainsOff); }
+void stopProcessing(vst::AEffect* effect) {
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
+    dispatch(effect, vst::effMainsChanged, 0, kMainsOff);
+}
 
 void processBlock(vst::AEffect* effect, float** inputs, float** outputs, int frames) {
     if ((effect->flags & vst::effFlagsCanReplacing) != 0) {

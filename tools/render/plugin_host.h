@@ -41,9 +41,10 @@ void loadPlugin(const std::string& path, LoadedPlugin& plugin);
 
 // A further instance of a loaded plug-in, created, checked and opened as the
 // first one was, and closed when it goes. Instances may process on different
-// threads at once, but they are created and closed one at a time, as a host
-// does on its main thread, since a plug-in need not expect its entry point or
-// effOpen and effClose to be called from two threads together.
+// threads at once, but they are created, switched on and off (startProcessing,
+// stopProcessing) and closed one at a time, as a host does on its main
+// thread, since a plug-in need not expect its entry point, effOpen,
+// effMainsChanged or effClose to be called from two threads together.
 class PluginInstance {
   public:
     explicit PluginInstance(const LoadedPlugin& plugin);  // throws RenderError
