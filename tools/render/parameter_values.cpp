@@ -114,11 +114,15 @@ class DisplaySearch {
         const double below = numberAt(lastBelow);
         double step = above;
         float runStart = firstAbove;
-        float runEnd = lastShowingAtMost(above);
-        if (above != number && number - below <= above - number) {
-            step = below;
-            runStart = firstShowingAtLeast(below);
-            runEnd = lastBelow;
+        float runEnd = lastBelow;
+        if (above != number) {
+            // Between two steps of the display: the nearer one.
+            if (number - below <= above - number) {
+                step = below;
+                runStart = firstShowingAtLeast(below);
+            } else {
+                runEnd = lastShowingAtMost(above);
+            }
         }
         // A display rounds, so the run of values that show a step lies around
         // the value of the step itself, and its middle is the best guess at it.
