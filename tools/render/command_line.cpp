@@ -250,7 +250,9 @@ Tail:
   shorter than a tail size the plug-in reports. It is capped at %CAP% s: a
   plug-in that does not fall silent by then is faded out over the last
   %FADE% s of the cap, and a warning says so. The summary says how long the
-  tail was and why it ended.
+  tail was and why it ended. An effect that stays silent for longer than the
+  hold before its sound comes out (a long delay that does not report it as
+  latency) needs --tail.
 
 Examples:
   orbelune-render --info
