@@ -28,6 +28,24 @@ cmake --build build/tsan -j "$jobs" --target orbelune_hardening_tests
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/hardening/orbelune_hardening_tests \
   --gtest_filter='ThreadStorm.*:StressCycles.InstancesProcessingAtOnce*' || status=1
 
+echo "-- ThreadSanitizer: a batch render, one instance per thread" >&2
+cmake --build build/tsan -j "$jobs" --target orbelune-render
+batch=build/tsan/render-batch
+rm -rf "$batch"
+mkdir -p "$batch/in"
+build/tsan/tools/orbelune-render --demo-dir "$batch/demo" --tail 0 -q >/dev/null || status=1
+for take in 1 2 3; do cp "$batch/demo/demo-dry.wav" "$batch/in/take$take.wav"; done
+echo "not a sound file" >"$batch/in/broken.wav"
+# The broken input must fail alone (status 1); a race stops the run with another status.
+batch_status=0
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tools/orbelune-render "$batch"/in/*.wav --out-dir "$batch/out" \
+  --jobs 4 --set Decay=2s -q 2>"$batch/errors.txt" || batch_status=$?
+if [ "$batch_status" -ne 1 ] || [ "$(ls "$batch/out" | wc -l)" -ne 3 ]; then
+  cat "$batch/errors.txt" >&2
+  echo "sanitizers: the batch render under ThreadSanitizer ended with status $batch_status" >&2
+  status=1
+fi
+
 echo "-- host-call fuzzer: corpus, then ${fuzz_seconds} s of fuzzing" >&2
 fuzzer=build/asan/tests/hardening/host_call_fuzzer
 work_corpus=build/asan/fuzz-corpus

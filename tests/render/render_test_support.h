@@ -52,9 +52,10 @@ class ScratchDirectory {
     fs::path operator/(const std::string& name) const { return path_ / name; }
     const fs::path& path() const { return path_; }
     // The files in the directory, by name.
-    std::vector<std::string> fileNames() const {
+    std::vector<std::string> fileNames() const { return namesIn(path_); }
+    static std::vector<std::string> namesIn(const fs::path& directory) {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "errors.h"
 #include "platform.h"
@@ -48,13 +49,26 @@ int outputFormat(const std::string& path, SampleFormat format) {
     throw UsageError("cannot tell the output format from '" + path + "': name it .wav, .flac or .aiff");
 }
 
+// libsndfile keeps the error of a failed open in a global, read back with
+// sf_strerror(NULL), so opening files from several threads at once is
+// serialised; a handle once open is used by one thread only.
+std::mutex& openLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 class SoundFile {
   public:
-    SoundFile(const std::string& path, int mode, SF_INFO& info) : file_(sf_open(path.c_str(), mode, &info)) {}
+    SoundFile(const std::string& path, int mode, SF_INFO& info) {
+        const std::lock_guard<std::mutex> lock(openLock());
+        file_ = sf_open(path.c_str(), mode, &info);
+        if (file_ == nullptr) openError_ = libraryMessage(nullptr);
+    }
     ~SoundFile() { close(); }
     SoundFile(const SoundFile&) = delete;
     SoundFile& operator=(const SoundFile&) = delete;
     SNDFILE* get() const { return file_; }
+    const std::string& openError() const { return openError_; }
     int close() {
         const int result = file_ != nullptr ? sf_close(file_) : 0;
         file_ = nullptr;
@@ -62,7 +76,8 @@ class SoundFile {
     }
 
   private:
-    SNDFILE* file_;
+    SNDFILE* file_ = nullptr;
+    std::string openError_;
 };
 
 }  // namespace
@@ -74,7 +89,7 @@ AudioFile readAudioFile(const std::string& path) {
     SF_INFO info = {};
     SoundFile file(path, SFM_READ, info);
     if (file.get() == nullptr) {
-        throw RenderError("cannot read input '" + path + "': " + libraryMessage(nullptr));
+        throw RenderError("cannot read input '" + path + "': " + file.openError());
     }
     if (info.channels < 1 || info.channels > kMaximumFileChannels) {
         throw RenderError("input '" + path + "' has " + std::to_string(info.channels) +
@@ -104,7 +119,10 @@ AudioFile readAudioFile(const std::string& path) {
     return result;
 }
 
-void writeAudioFile(const std::string& path, const StereoBuffer& audio, double sampleRate, SampleFormat format) {
+void checkOutputFormat(const std::string& path) { outputFormat(path, SampleFormat::float32); }
+
+void writeAudioFile(const std::string& path, const StereoBuffer& audio, double sampleRate, SampleFormat format,
+                    bool replaceExisting) {
     SF_INFO info = {};
     info.samplerate = static_cast<int>(std::lround(sampleRate));
     info.channels = kOutputChannels;
@@ -116,7 +134,7 @@ void writeAudioFile(const std::string& path, const StereoBuffer& audio, double s
     {
         SoundFile file(temporaryPath, SFM_WRITE, info);
         if (file.get() == nullptr) {
-            throw RenderError("cannot write output '" + path + "': " + libraryMessage(nullptr));
+            throw RenderError("cannot write output '" + path + "': " + file.openError());
         }
         // Integer formats clip out-of-range samples instead of wrapping them.
         sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -135,7 +153,15 @@ void writeAudioFile(const std::string& path, const StereoBuffer& audio, double s
         }
         if (file.close() != 0 && failure.empty()) failure = "closing the file failed";
     }
-    if (failure.empty() && !replaceFile(temporaryPath, path)) failure = "cannot rename the finished file into place";
+    if (failure.empty()) {
+        if (replaceExisting) {
+            if (!replaceFile(temporaryPath, path)) failure = "cannot rename the finished file into place";
+        } else {
+            const MoveResult moved = moveFileNoReplace(temporaryPath, path);
+            if (moved == MoveResult::targetExists) failure = "a file of that name appeared meanwhile and was left as it was";
+            if (moved == MoveResult::failed) failure = "cannot rename the finished file into place";
+        }
+    }
     if (!failure.empty()) {
         std::remove(temporaryPath.c_str());
         throw RenderError("cannot write output '" + path + "': " + failure);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "errors.h"
+#include "parameter_values.h"
+#include "render.h"
 
 namespace render {
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr int kLargestBlockSize = 65536;
 constexpr double kLargestTailSeconds = 3600.0;  // an hour of tail is surely a typo
+constexpr double kMostJobs = 256;
 
 bool parseNumber(const std::string& text, double& number) {
     if (text.empty()) return false;
@@ -22,12 +25,14 @@ bool parseNumber(const std::string& text, double& number) {
     return errno == 0 && end == text.c_str() + text.size() && std::isfinite(number);
 }
 
-float parseParameterValue(const std::string& name, const std::string& text) {
-    double value = 0.0;
-    if (!parseNumber(text, value) || value < 0.0 || value > 1.0) {
-        throw UsageError("value \"" + text + "\" for " + name + " must be a number from 0 to 1");
+// Only the form is checked here; the range and the unit are the plug-in's.
+std::string checkParameterValue(const std::string& name, const std::string& text) {
+    WrittenValue written;
+    if (!splitWrittenValue(text, written)) {
+        throw UsageError("value \"" + text + "\" for " + name +
+                         " must be a number from 0 to 1, or a number with the unit the parameter shows, as in 2.5s");
     }
-    return static_cast<float>(value);
+    return text;
 }
 
 // "NAME=VALUE"
@@ -38,7 +43,7 @@ NamedValue parseSetting(const std::string& text) {
     }
     NamedValue setting;
     setting.name = text.substr(0, equals);
-    setting.value = parseParameterValue(setting.name, text.substr(equals + 1));
+    setting.value = checkParameterValue(setting.name, text.substr(equals + 1));
     return setting;
 }
 
@@ -63,7 +68,7 @@ TimedValue parseAutomation(const std::string& text) {
         throw UsageError("the time in --automate \"" + text + "\" must be a non-negative number of seconds");
     }
     change.seconds *= scale;
-    change.value = parseParameterValue(change.name, text.substr(equals + 1));
+    change.value = checkParameterValue(change.name, text.substr(equals + 1));
     return change;
 }
 
@@ -100,10 +105,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             commandLine.blockSize = static_cast<int>(blockSize);
         } else if (argument == "--tail") {
             const std::string& text = value();
+            commandLine.fixedTail = true;
             if (!parseNumber(text, commandLine.tailSeconds) || commandLine.tailSeconds < 0.0 ||
                 commandLine.tailSeconds > kLargestTailSeconds) {
                 throw UsageError("--tail must be a number of seconds from 0 to 3600; got \"" + text + "\"");
             }
+        } else if (argument == "--out-dir") {
+            commandLine.outputDirectory = value();
+            if (commandLine.outputDirectory.empty()) throw UsageError("--out-dir needs a directory");
+        } else if (argument == "--jobs") {
+            double jobs = 0.0;
+            const std::string& text = value();
+            if (!parseNumber(text, jobs) || jobs < 1.0 || jobs > kMostJobs || jobs != std::floor(jobs)) {
+                throw UsageError("--jobs must be a whole number from 1 to 256; got \"" + text + "\"");
+            }
+            commandLine.jobs = static_cast<int>(jobs);
+        } else if (argument == "--force") {
+            commandLine.force = true;
         } else if (argument == "--bypass") {
             commandLine.bypass = true;
         } else if (argument == "--pcm24") {
@@ -125,11 +143,22 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (info && measure) throw UsageError("--info and --measure-decay cannot be combined");
-    if ((info || measure) && !files.empty()) {
+    const bool batch = !commandLine.outputDirectory.empty();
+    if ((info || measure) && (!files.empty() || batch)) {
         throw UsageError(std::string(info ? "--info" : "--measure-decay") + " takes no input or output file");
     }
-    if (files.size() == 1) throw UsageError("an input file needs an output file: orbelune-render INPUT OUTPUT");
-    if (files.size() > 2) throw UsageError("too many files: orbelune-render takes one INPUT and one OUTPUT");
+    if (batch) {
+        if (files.empty()) throw UsageError("--out-dir needs input files: orbelune-render INPUT... --out-dir DIR");
+        commandLine.mode = Mode::batch;
+        commandLine.inputPaths = files;
+        return commandLine;
+    }
+    if (files.size() == 1) {
+        throw UsageError("an input file needs an output file: orbelune-render INPUT OUTPUT, or INPUT... --out-dir DIR");
+    }
+    if (files.size() > 2) {
+        throw UsageError("too many files: orbelune-render takes one INPUT and one OUTPUT, or INPUT... --out-dir DIR");
+    }
     if (info) {
         commandLine.mode = Mode::info;
     } else if (measure) {
@@ -144,30 +173,48 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string helpText() {
     std::string text = R"(Usage: orbelune-render [options] [INPUT OUTPUT]
+       orbelune-render [options] INPUT... --out-dir DIR
 
-Runs an audio file through a VST 2 effect with two inputs and two outputs
+Runs audio files through a VST 2 effect with two inputs and two outputs
 (by default Drevon Orbelune, built beside this program), as a host would.
 Without files it renders the built-in demo into out/demo/.
 
 Files:
   INPUT                 WAV, FLAC, AIFF or any format libsndfile reads; mono
                         input is fed to both inputs
-  OUTPUT                .wav (default: 32-bit float), .aiff, or .flac (24-bit)
+  OUTPUT                .wav (default: 32-bit float), .aiff, or .flac (24-bit);
+                        replaced if it exists
+  --out-dir DIR         render every INPUT into DIR (created if missing),
+                        under the input's own file name and format, each
+                        through a fresh instance of the plug-in with the same
+                        settings (an input whose format the renderer does
+                        not write, such as .ogg, fails); one failed file does
+                        not stop the others, and the exit status is 1 if any
+                        failed
+  --jobs N              with --out-dir: render N files at a time, one
+                        instance each (default: one per processor)
+  --force               with --out-dir: overwrite outputs that exist (without
+                        it they are refused, and their inputs not rendered)
+  An output is written under a temporary name beside it and renamed when
+  complete, so a failed render never leaves a partial file under its name.
 
 Options:
   --plugin PATH         the plug-in binary (.so on Linux, .dll on Windows)
   --set NAME=VALUE      set a parameter, by its name as the plug-in reports it
-                        (any letter case), to a value from 0 to 1; repeatable
+                        (any letter case), to a bare number from 0 to 1 (the
+                        interface's own scale) or to a number in the unit the
+                        plug-in shows for it: Decay=2.5s, Pre-Delay=40ms,
+                        Mix=35%, "3D Width=120%"; see Values below; repeatable
   --automate NAME@TIME=VALUE
                         change a parameter at a time (seconds, "2.5s", or
-                        "250ms"); the block is split there so the change lands
-                        exactly between two blocks; repeatable
+                        "250ms") to a value written as for --set; the block is
+                        split there so the change lands exactly between two
+                        blocks; repeatable
   --block FRAMES        block size handed to the plug-in (default 512)
-  --tail SECONDS        silence appended so the reverb tail is rendered
-                        (default: %TAIL% s, measured: the default settings'
-                        tail falls by 60 dB within it)
-  --bypass              bypass the plug-in, for an A/B reference of the same
-                        length
+  --tail SECONDS        exactly this much silence after the input (default:
+                        until the output falls silent, see Tail below)
+  --bypass              bypass the plug-in, for an A/B reference (give it the
+                        wet render's tail with --tail for the same length)
   --pcm24               write 24-bit integer samples instead of 32-bit float
   --info                print the plug-in's names, version, category, effCanDo
                         answers and parameter table, then exit
@@ -177,21 +224,56 @@ Options:
   --decay-curves FILE   with --measure-decay or the demo: also write the
                         energy decay curves as text columns for plotting
   --demo-dir DIR        where the demo goes (default out/demo)
-  -q, --quiet           no progress bar and no summary
+  -q, --quiet           no progress bar and no summary (failures and warnings
+                        still go to standard error)
   -h, --help            this text
+
+Values:
+  A value with a unit is found through the plug-in itself, so it works for
+  any plug-in: the renderer sets trial values and reads back the display
+  text (effGetParamDisplay; the unit is the label, effGetParamLabel, or the
+  text after the number), halving the interval each time, until it has the
+  run of values whose display shows the number asked for, and takes the
+  middle of that run (at either end of the range, the end itself, so "100%"
+  is exactly 1). This needs a display that is a number rising with the
+  value; a number finer than the display shows goes to the nearest one it
+  can show. The summary prints the 0..1 value found, and giving that number
+  renders exactly the same. A value outside the parameter's range, or in a
+  unit it does not show, is refused with the range, e.g. "Decay takes 0.30
+  to 15.00 s", and nothing is written.
+
+Tail:
+  Without --tail the renderer feeds silence after the input until every
+  sample of the output has stayed below a floor for %HOLD% s plus the
+  plug-in's reported latency. The floor is %BELOW% dB under the output's
+  loudest sample, but never lower than %LOWEST% dBFS. The tail is never
+  shorter than a tail size the plug-in reports. It is capped at %CAP% s: a
+  plug-in that does not fall silent by then is faded out over the last
+  %FADE% s of the cap, and a warning says so. The summary says how long the
+  tail was and why it ended. An effect that stays silent for longer than the
+  hold before its sound comes out (a long delay that does not report it as
+  latency) needs --tail.
 
 Examples:
   orbelune-render --info
-  orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Pre-Delay=0.25"
-  orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=0.9" --tail 6
+  orbelune-render vocal.wav hall.wav --set Decay=2.5s --set Pre-Delay=40ms
+  orbelune-render vocal.wav vocal-hall.wav --set Decay=0.8 --set "Mix=0.25"
+  orbelune-render drums.flac drums-verb.wav --automate "Size@2.5s=90%" --tail 6
   orbelune-render drums.flac drums-dry.wav --bypass
-  orbelune-render --measure-decay --set Decay=0.3
+  orbelune-render takes/*.wav --out-dir wet --set Mix=30% --jobs 2
+  orbelune-render --measure-decay --set Decay=5s
   orbelune-render --plugin ./OtherEffect.so in.aiff out.wav --pcm24
 )";
-    char tail[16];
-    std::snprintf(tail, sizeof(tail), "%.1f", kDefaultTailSeconds);
-    const std::string marker = "%TAIL%";
-    text.replace(text.find(marker), marker.size(), tail);
+    const auto fill = [&text](const std::string& marker, const char* format, double number) {
+        char printed[32];
+        std::snprintf(printed, sizeof(printed), format, number);
+        text.replace(text.find(marker), marker.size(), printed);
+    };
+    fill("%HOLD%", "%.2f", kTailHoldSeconds);
+    fill("%BELOW%", "%.0f", kTailFloorBelowPeakDecibels);
+    fill("%LOWEST%", "%.0f", kTailLowestFloorDbfs);
+    fill("%CAP%", "%.0f", kTailCapSeconds);
+    fill("%FADE%", "%.1f", kTailCapFadeSeconds);
     return text;
 }
 

@@ -9,42 +9,37 @@
 
 namespace render {
 
-// The default tail: long enough for the default settings' reverb to fall by
-// 60 dB, so that a render without --tail holds the whole tail. Measured with
-//   build/linux/tools/orbelune-render --measure-decay
-// (impulse response of the default settings at 44100 Hz, Schroeder backward
-// integration, T30 fit), which printed a broadband RT60 of 0.86 s and 1.09 s
-// for the slowest octave band (125 Hz). The first reflection leaves the
-// network 0.05 s after the input (18 ms pre-delay plus the shortest line), so
-// the slowest band is 60 dB down after 1.14 s; rounded up to the next half
-// second. ("Decay" shows 6.91 s at its default: it names the knob's range,
-// not the measured time.)
-constexpr double kDefaultTailSeconds = 1.5;
-
+// Values as written: a bare number from 0 to 1, or a number with the unit the
+// plug-in shows; they are turned into 0..1 values once the plug-in is loaded.
 struct NamedValue {
     std::string name;
-    float value = 0.0f;
+    std::string value;
 };
 
 struct TimedValue {
     std::string name;
     double seconds = 0.0;
-    float value = 0.0f;
+    std::string value;
 };
 
-enum class Mode { render, demo, info, measureDecay, help };
+enum class Mode { render, batch, demo, info, measureDecay, help };
 
 struct CommandLine {
     Mode mode = Mode::demo;
     std::string pluginPath;          // empty: the plug-in built beside the renderer
-    std::string inputPath;
+    std::string inputPath;           // render: the one input and its output
     std::string outputPath;
+    std::vector<std::string> inputPaths;  // batch: every input, each written into the output directory
+    std::string outputDirectory;
+    int jobs = 0;                    // renders at a time in a batch; 0: one per processor
+    bool force = false;              // a batch may overwrite outputs that exist
     std::string demoDirectory = "out/demo";
     std::string decayCurvesPath;     // empty: not written
     std::vector<NamedValue> settings;
     std::vector<TimedValue> automation;
     int blockSize = 512;
-    double tailSeconds = kDefaultTailSeconds;
+    bool fixedTail = false;          // --tail given; otherwise the tail lasts until the output falls silent
+    double tailSeconds = 0.0;
     bool bypass = false;
     bool quiet = false;
     SampleFormat format = SampleFormat::float32;

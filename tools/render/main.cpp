@@ -15,7 +15,9 @@
 #include "decay.h"
 #include "demo.h"
 #include "errors.h"
+#include "file_render.h"
 #include "plugin_host.h"
+#include "progress.h"
 #include "render.h"
 
 namespace render {
@@ -74,23 +76,6 @@ void printInfo(vst::AEffect* effect, const std::string& path) {
         std::printf("  %-5d %-16s %-9.6f %-16s %s\n", parameter.index, parameter.name.c_str(),
                     static_cast<double>(parameter.value), parameter.display.c_str(), parameter.label.c_str());
     }
-}
-
-RenderSettings resolveSettings(vst::AEffect* effect, const CommandLine& commandLine, double sampleRate) {
-    RenderSettings settings;
-    settings.blockSize = commandLine.blockSize;
-    settings.bypass = commandLine.bypass;
-    settings.showProgress = !commandLine.quiet && standardErrorIsTerminal();
-    for (const NamedValue& setting : commandLine.settings) {
-        settings.initialValues.push_back({findParameter(effect, setting.name), setting.value});
-    }
-    for (const TimedValue& change : commandLine.automation) {
-        settings.automation.push_back(
-            {frameAt(change.seconds, sampleRate), {findParameter(effect, change.name), change.value}});
-    }
-    std::stable_sort(settings.automation.begin(), settings.automation.end(),
-                     [](const AutomationEvent& first, const AutomationEvent& second) { return first.frame < second.frame; });
-    return settings;
 }
 
 double chunkEnergy(const StereoBuffer& audio, std::size_t start) {
@@ -152,29 +137,77 @@ void printLevels(const char* what, const std::string& path, const StereoBuffer& 
                 static_cast<double>(audio.frames()) / sampleRate, decibels(levels.peak), decibels(levels.rms));
 }
 
-std::size_t tailFrames(const CommandLine& commandLine, double sampleRate) {
-    return static_cast<std::size_t>(std::llround(commandLine.tailSeconds * sampleRate));
+void printSettings(const ResolvedSettings& resolved) {
+    for (const std::string& line : resolved.summary) std::printf("%s\n", line.c_str());
 }
 
-void runRender(vst::AEffect* effect, const CommandLine& commandLine) {
-    const AudioFile input = readAudioFile(commandLine.inputPath);
-    const RenderSettings settings = resolveSettings(effect, commandLine, input.sampleRate);
-    const auto start = std::chrono::steady_clock::now();
-    const StereoBuffer output =
-        renderThroughPlugin(effect, input.audio, tailFrames(commandLine, input.sampleRate), input.sampleRate, settings);
-    const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    writeAudioFile(commandLine.outputPath, output, input.sampleRate, commandLine.format);
+void runRender(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
+    FileOutcome outcome;
+    {
+        ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
+        outcome = renderFile(plugin, commandLine.inputPath, commandLine.outputPath, true, resolved, commandLine,
+                             progress, 0);
+    }
     if (commandLine.quiet) return;
-    printLevels("input", commandLine.inputPath, input.audio, input.sampleRate);
-    printLevels("output", commandLine.outputPath, output, input.sampleRate);
-    const double audioSeconds = static_cast<double>(output.frames()) / input.sampleRate;
-    if (elapsedSeconds > 0.0) {
-        std::printf("rendered %.2f s of audio in %.3f s: %.1fx real time\n", audioSeconds, elapsedSeconds,
-                    audioSeconds / elapsedSeconds);
+    printSettings(resolved);
+    std::printf("input   %s: %.2f s, peak %.1f dBFS, RMS %.1f dBFS\n", outcome.inputPath.c_str(), outcome.inputSeconds,
+                decibels(outcome.inputLevels.peak), decibels(outcome.inputLevels.rms));
+    std::printf("output  %s: %.2f s, peak %.1f dBFS, RMS %.1f dBFS\n", outcome.outputPath.c_str(),
+                outcome.outputSeconds, decibels(outcome.outputLevels.peak), decibels(outcome.outputLevels.rms));
+    std::printf("tail    %s\n", describeTail(outcome.tail, outcome.sampleRate).c_str());
+    if (outcome.elapsedSeconds > 0.0) {
+        std::printf("rendered %.2f s of audio in %.3f s: %.1fx real time\n", outcome.outputSeconds,
+                    outcome.elapsedSeconds, outcome.outputSeconds / outcome.elapsedSeconds);
     }
 }
 
-void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandLine& commandLine) {
+const char* tailEndName(TailEnd end) {
+    switch (end) {
+        case TailEnd::fixedLength:
+            return "as --tail asked";
+        case TailEnd::silent:
+            return "fell silent";
+        case TailEnd::cap:
+            return "stopped at the cap, faded";
+    }
+    return "";
+}
+
+// Exit status 1 when any file failed; the summary names each failure.
+int runBatch(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<FileOutcome> outcomes = renderBatch(plugin, resolved, commandLine);
+    const double elapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string failed;
+    std::size_t rendered = 0;
+    double audioSeconds = 0.0;
+    for (const FileOutcome& outcome : outcomes) {
+        if (outcome.rendered) {
+            ++rendered;
+            audioSeconds += outcome.outputSeconds;
+        } else {
+            failed += (failed.empty() ? "" : ", ") + outcome.inputPath;
+        }
+    }
+    if (!commandLine.quiet) {
+        printSettings(resolved);
+        for (const FileOutcome& outcome : outcomes) {
+            if (outcome.rendered) {
+                std::printf("ok      %s -> %s: %.2f s, tail %.2f s (%s), peak %.1f dBFS\n", outcome.inputPath.c_str(),
+                            outcome.outputPath.c_str(), outcome.outputSeconds,
+                            static_cast<double>(outcome.tail.frames) / outcome.sampleRate,
+                            tailEndName(outcome.tail.end), decibels(outcome.outputLevels.peak));
+            } else {
+                std::printf("FAILED  %s: %s\n", outcome.inputPath.c_str(), outcome.failure.c_str());
+            }
+        }
+        std::printf("rendered %zu of %zu files (%.2f s of audio) in %.3f s%s%s\n", rendered, outcomes.size(),
+                    audioSeconds, elapsedSeconds, failed.empty() ? "" : "; failed: ", failed.c_str());
+    }
+    return failed.empty() ? 0 : kStatusFailure;
+}
+
+void runDemo(const LoadedPlugin& plugin, const ResolvedSettings& resolved, const CommandLine& commandLine) {
     const std::filesystem::path directory(commandLine.demoDirectory);
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -186,27 +219,35 @@ void runDemo(vst::AEffect* effect, const std::string& pluginPath, const CommandL
                                                                        : commandLine.decayCurvesPath;
 
     const StereoBuffer phrase = synthesiseDemoPhrase();
-    const RenderSettings settings = resolveSettings(effect, commandLine, kDemoSampleRate);
-    const StereoBuffer wet =
-        renderThroughPlugin(effect, phrase, tailFrames(commandLine, kDemoSampleRate), kDemoSampleRate, settings);
+    const RenderSettings settings = renderSettings(resolved, commandLine, kDemoSampleRate);
+    RenderResult rendered;
+    {
+        // Fresh instances for the phrase and for the impulse response, so that
+        // the measurement is the same as --measure-decay's and owes nothing to
+        // the phrase before it.
+        const PluginInstance instance(plugin);
+        ProgressLine progress(!commandLine.quiet && standardErrorIsTerminal(), 1);
+        rendered = renderWithProgress(instance.effect(), phrase, "the demo", kDemoSampleRate, settings, commandLine,
+                                      progress, 0);
+    }
+    const StereoBuffer& wet = rendered.output;
     // The dry phrase gets the same length, so the two line up in an editor.
     StereoBuffer dry = phrase;
     dry.resize(wet.frames());
     writeAudioFile(dryPath, dry, kDemoSampleRate, commandLine.format);
     writeAudioFile(wetPath, wet, kDemoSampleRate, commandLine.format);
 
-    // A fresh instance for the impulse response, so that the measurement is
-    // the same as --measure-decay's and owes nothing to the phrase before it.
-    LoadedPlugin measuring;
-    loadPlugin(pluginPath, measuring);
+    const PluginInstance measuring(plugin);
     StereoBuffer impulseResponse;
     const DecayMeasurement measurement =
-        measureAndPrintDecay(measuring.effect, kDemoSampleRate, settings, impulseResponse);
+        measureAndPrintDecay(measuring.effect(), kDemoSampleRate, settings, impulseResponse);
     writeAudioFile(responsePath, impulseResponse, kDemoSampleRate, SampleFormat::float32);
     writeDecayCurves(curvesPath, measurement);
     if (commandLine.quiet) return;
+    printSettings(resolved);
     printLevels("dry", dryPath, dry, kDemoSampleRate);
     printLevels("wet", wetPath, wet, kDemoSampleRate);
+    std::printf("tail    %s\n", describeTail(rendered.tail, kDemoSampleRate).c_str());
     printLevels("impulse", responsePath, impulseResponse, kDemoSampleRate);
     std::printf("curves  %s\n", curvesPath.c_str());
 }
@@ -219,26 +260,32 @@ int run(const std::vector<std::string>& arguments) {
     }
     LoadedPlugin plugin;
     loadPlugin(commandLine.pluginPath.empty() ? defaultPluginPath() : commandLine.pluginPath, plugin);
+    const ResolvedSettings resolved = resolveSettings(plugin.effect, commandLine);
     switch (commandLine.mode) {
         case Mode::info:
-            for (const ParameterChange& change : resolveSettings(plugin.effect, commandLine, kDemoSampleRate).initialValues) {
+            for (const ParameterChange& change : resolved.initialValues) {
                 plugin.effect->setParameter(plugin.effect, change.index, change.value);
             }
             printInfo(plugin.effect, plugin.path);
             break;
         case Mode::measureDecay: {
+            // A fresh instance: finding the values set the first one's
+            // parameters to trial values.
+            const PluginInstance measuring(plugin);
             StereoBuffer impulseResponse;
             const DecayMeasurement measurement = measureAndPrintDecay(
-                plugin.effect, kDemoSampleRate, resolveSettings(plugin.effect, commandLine, kDemoSampleRate),
+                measuring.effect(), kDemoSampleRate, renderSettings(resolved, commandLine, kDemoSampleRate),
                 impulseResponse);
             if (!commandLine.decayCurvesPath.empty()) writeDecayCurves(commandLine.decayCurvesPath, measurement);
             break;
         }
         case Mode::render:
-            runRender(plugin.effect, commandLine);
+            runRender(plugin, resolved, commandLine);
             break;
+        case Mode::batch:
+            return runBatch(plugin, resolved, commandLine);
         case Mode::demo:
-            runDemo(plugin.effect, plugin.path, commandLine);
+            runDemo(plugin, resolved, commandLine);
             break;
         case Mode::help:
             break;

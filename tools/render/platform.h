@@ -26,4 +26,10 @@ int processId();
 // Moves `from` over `to`, replacing it if it exists; false on failure.
 bool replaceFile(const std::string& from, const std::string& to);
 
+enum class MoveResult { moved, targetExists, failed };
+// Moves `from` to `to` only if no file has that name, checked and taken in
+// one step where the file system allows, so a file that appeared meanwhile is
+// never replaced.
+MoveResult moveFileNoReplace(const std::string& from, const std::string& to);
+
 }  // namespace render

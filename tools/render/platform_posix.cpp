@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -42,5 +43,17 @@ bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 int processId() { return static_cast<int>(getpid()); }
 
 bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+MoveResult moveFileNoReplace(const std::string& from, const std::string& to) {
+    // A hard link is refused when the name is taken; then the temporary name goes.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return MoveResult::moved;
+    }
+    if (errno == EEXIST) return MoveResult::targetExists;
+    // A file system without hard links: look, then rename.
+    if (access(to.c_str(), F_OK) == 0) return MoveResult::targetExists;
+    return std::rename(from.c_str(), to.c_str()) == 0 ? MoveResult::moved : MoveResult::failed;
+}
 
 }  // namespace render

@@ -59,4 +59,11 @@ bool replaceFile(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+MoveResult moveFileNoReplace(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move is refused when the name is taken.
+    if (MoveFileExA(from.c_str(), to.c_str(), 0) != 0) return MoveResult::moved;
+    const DWORD code = GetLastError();
+    return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? MoveResult::targetExists : MoveResult::failed;
+}
+
 }  // namespace render

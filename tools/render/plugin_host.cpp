@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "errors.h"
 
@@ -25,6 +26,44 @@ vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intp
 
 bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
 
+std::mutex& lifecycleLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void closeInstance(vst::AEffect* effect) {
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
+    dispatch(effect, vst::effClose);
+}
+
+// Calls the entry point and checks the record it returns: a stereo effect
+// that can process. The instance is open on return; one that fails a check
+// is closed again.
+vst::AEffect* createInstance(const LoadedPlugin& plugin) {
+    const std::string& path = plugin.path;
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
+    vst::AEffect* effect = plugin.entry(hostCallback);
+    if (effect == nullptr) throw RenderError("plug-in '" + path + "' refused to create an instance (its entry returned null)");
+    if (effect->magic != vst::kEffectMagic || effect->dispatcher == nullptr) {
+        throw RenderError("'" + path + "' returned a record that is not a VST 2 effect (wrong magic number)");
+    }
+    std::string problem;
+    if (effect->numInputs != kRequiredChannels || effect->numOutputs != kRequiredChannels) {
+        problem = "plug-in '" + path + "' has " + std::to_string(effect->numInputs) + " inputs and " +
+                  std::to_string(effect->numOutputs) + " outputs; the renderer needs an effect with 2 inputs and 2 outputs";
+    } else {
+        const bool canProcess = (effect->flags & vst::effFlagsCanReplacing) != 0 ? effect->processReplacing != nullptr
+                                                                                : effect->process != nullptr;
+        if (!canProcess) problem = "plug-in '" + path + "' has no processing entry";
+    }
+    if (!problem.empty()) {
+        dispatch(effect, vst::effClose);
+        throw RenderError(problem);
+    }
+    dispatch(effect, vst::effOpen);
+    return effect;
+}
+
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
@@ -34,9 +73,13 @@ std::string lowerCase(std::string text) {
 }  // namespace
 
 LoadedPlugin::~LoadedPlugin() {
-    if (effect != nullptr) dispatch(effect, vst::effClose);
+    if (effect != nullptr) closeInstance(effect);
     if (library != nullptr) closeLibrary(library);
 }
+
+PluginInstance::PluginInstance(const LoadedPlugin& plugin) : effect_(createInstance(plugin)) {}
+
+PluginInstance::~PluginInstance() { closeInstance(effect_); }
 
 vst::intptr dispatch(vst::AEffect* effect, vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
                      float opt) {
@@ -55,21 +98,8 @@ void loadPlugin(const std::string& path, LoadedPlugin& plugin) {
     if (entry == nullptr) {
         throw RenderError("'" + path + "' is not a VST 2 plug-in: it exports neither VSTPluginMain nor main");
     }
-    vst::AEffect* effect = reinterpret_cast<vst::PluginEntryProc>(entry)(hostCallback);
-    if (effect == nullptr) throw RenderError("plug-in '" + path + "' refused to create an instance (its entry returned null)");
-    if (effect->magic != vst::kEffectMagic || effect->dispatcher == nullptr) {
-        throw RenderError("'" + path + "' returned a record that is not a VST 2 effect (wrong magic number)");
-    }
-    plugin.effect = effect;
-    if (effect->numInputs != kRequiredChannels || effect->numOutputs != kRequiredChannels) {
-        throw RenderError("plug-in '" + path + "' has " + std::to_string(effect->numInputs) + " inputs and " +
-                          std::to_string(effect->numOutputs) +
-                          " outputs; the renderer needs an effect with 2 inputs and 2 outputs");
-    }
-    const bool canProcess = (effect->flags & vst::effFlagsCanReplacing) != 0 ? effect->processReplacing != nullptr
-                                                                            : effect->process != nullptr;
-    if (!canProcess) throw RenderError("plug-in '" + path + "' has no processing entry");
-    dispatch(effect, vst::effOpen);
+    plugin.entry = reinterpret_cast<vst::PluginEntryProc>(entry);
+    plugin.effect = createInstance(plugin);
 }
 
 std::string defaultPluginPath() {
@@ -120,12 +150,16 @@ int findParameter(vst::AEffect* effect, const std::string& name) {
 }
 
 void startProcessing(vst::AEffect* effect, double sampleRate, int blockSize) {
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
     dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
     dispatch(effect, vst::effSetBlockSize, 0, blockSize);
     dispatch(effect, vst::effMainsChanged, 0, kMainsOn);
 }
 
-void stopProcessing(vst::AEffect* effect) { dispatch(effect, vst::effMainsChanged, 0, kMainsOff); }
+void stopProcessing(vst::AEffect* effect) {
+    const std::lock_guard<std::mutex> lock(lifecycleLock());
+    dispatch(effect, vst::effMainsChanged, 0, kMainsOff);
+}
 
 void processBlock(vst::AEffect* effect, float** inputs, float** outputs, int frames) {
     if ((effect->flags & vst::effFlagsCanReplacing) != 0) {

@@ -16,6 +16,7 @@ constexpr int kRequiredChannels = 2;  // the renderer feeds and takes stereo
 // (effClose) and unloading the library happen when the record goes.
 struct LoadedPlugin {
     LibraryHandle library = nullptr;
+    vst::PluginEntryProc entry = nullptr;
     vst::AEffect* effect = nullptr;
     std::string path;
 
@@ -37,6 +38,24 @@ struct ParameterInfo {
 // that, the older name main), checks that it is a stereo effect and opens it
 // with effOpen. Throws RenderError with a one-line reason otherwise.
 void loadPlugin(const std::string& path, LoadedPlugin& plugin);
+
+// A further instance of a loaded plug-in, created, checked and opened as the
+// first one was, and closed when it goes. Instances may process on different
+// threads at once, but they are created, switched on and off (startProcessing,
+// stopProcessing) and closed one at a time, as a host does on its main
+// thread, since a plug-in need not expect its entry point, effOpen,
+// effMainsChanged or effClose to be called from two threads together.
+class PluginInstance {
+  public:
+    explicit PluginInstance(const LoadedPlugin& plugin);  // throws RenderError
+    ~PluginInstance();
+    PluginInstance(const PluginInstance&) = delete;
+    PluginInstance& operator=(const PluginInstance&) = delete;
+    vst::AEffect* effect() const { return effect_; }
+
+  private:
+    vst::AEffect* effect_ = nullptr;
+};
 
 // The plug-in binary built beside the renderer (its own directory, then the
 // build directory above it).

@@ -1,9 +1,9 @@
 #include "render.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "plugin_host.h"
 
@@ -11,46 +11,8 @@ namespace render {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr double kProgressDelaySeconds = 1.0;     // renders quicker than this show no bar
-constexpr double kProgressIntervalSeconds = 0.1;  // redraws at most this often
-constexpr int kProgressBarWidth = 40;
 constexpr std::size_t kBlocksPerProgressStep = 64;
 constexpr double kSilenceDecibels = -400.0;       // shown for a level of exactly zero
-
-// A bar on standard error that appears only once a render has taken about a
-// second, and is cleared when it ends.
-class ProgressBar {
-  public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled), start_(Clock::now()), lastDraw_(start_) {}
-    ~ProgressBar() {
-        if (drawn_) std::fprintf(stderr, "\r%*s\r", kProgressBarWidth + 16, "");
-    }
-    ProgressBar(const ProgressBar&) = delete;
-    ProgressBar& operator=(const ProgressBar&) = delete;
-
-    void update(std::size_t done, std::size_t total) {
-        if (!enabled_ || total == 0) return;
-        const Clock::time_point now = Clock::now();
-        if (seconds(now - start_) < kProgressDelaySeconds || seconds(now - lastDraw_) < kProgressIntervalSeconds) return;
-        lastDraw_ = now;
-        drawn_ = true;
-        const double fraction = static_cast<double>(done) / static_cast<double>(total);
-        const int filled = static_cast<int>(fraction * kProgressBarWidth);
-        std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled, "########################################",
-                     kProgressBarWidth - filled, "", static_cast<int>(fraction * 100.0));
-        std::fflush(stderr);
-    }
-
-  private:
-    static double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
-
-    bool enabled_;
-    bool drawn_ = false;
-    Clock::time_point start_;
-    Clock::time_point lastDraw_;
-};
 
 void applyChange(vst::AEffect* effect, const ParameterChange& change) {
     if (effect->setParameter != nullptr) effect->setParameter(effect, change.index, change.value);
@@ -110,20 +72,127 @@ void BlockRenderer::render(const StereoBuffer& input, std::size_t frames, Stereo
     }
 }
 
-StereoBuffer renderThroughPlugin(vst::AEffect* effect, const StereoBuffer& input, std::size_t tailFrames,
-                                 double sampleRate, const RenderSettings& settings) {
-    const std::size_t totalFrames = input.frames() + tailFrames;
-    StereoBuffer output;
-    output.resize(totalFrames);
-    BlockRenderer renderer(effect, sampleRate, settings);
-    ProgressBar progress(settings.showProgress);
-    // Rendered in slices so that the progress bar can move.
-    const std::size_t sliceFrames = static_cast<std::size_t>(settings.blockSize) * kBlocksPerProgressStep;
-    while (renderer.position() < totalFrames) {
-        renderer.render(input, std::min(sliceFrames, totalFrames - renderer.position()), output);
-        progress.update(renderer.position(), totalFrames);
+namespace {
+
+double amplitudeOf(double decibels) { return std::pow(10.0, decibels / 20.0); }
+
+double loudestSample(const StereoBuffer& audio, std::size_t from, std::size_t to) {
+    double peak = 0.0;
+    for (std::size_t frame = from; frame < to; ++frame) {
+        peak = std::max({peak, std::fabs(static_cast<double>(audio.left[frame])),
+                         std::fabs(static_cast<double>(audio.right[frame]))});
     }
-    return output;
+    return peak;
+}
+
+double tailFloor(double peak) {
+    return std::max(peak * amplitudeOf(-kTailFloorBelowPeakDecibels), amplitudeOf(kTailLowestFloorDbfs));
+}
+
+// A linear fade to zero over the last frames, so that a tail stopped at the cap
+// does not end on a click.
+void fadeOut(StereoBuffer& audio, std::size_t fadeFrames) {
+    fadeFrames = std::min(fadeFrames, audio.frames());
+    const std::size_t first = audio.frames() - fadeFrames;
+    for (std::size_t step = 0; step < fadeFrames; ++step) {
+        const float gain = static_cast<float>(static_cast<double>(fadeFrames - 1 - step) / static_cast<double>(fadeFrames));
+        audio.left[first + step] *= gain;
+        audio.right[first + step] *= gain;
+    }
+}
+
+}  // namespace
+
+RenderResult renderThroughPlugin(vst::AEffect* effect, const StereoBuffer& input, const TailRule& tail,
+                                 double sampleRate, const RenderSettings& settings) {
+    RenderResult result;
+    StereoBuffer& output = result.output;
+    const std::size_t inputFrames = input.frames();
+    BlockRenderer renderer(effect, sampleRate, settings);
+    // Rendered in slices so that progress can be reported.
+    const std::size_t sliceFrames = static_cast<std::size_t>(settings.blockSize) * kBlocksPerProgressStep;
+    const auto renderUpTo = [&](std::size_t end) {
+        while (renderer.position() < end) {
+            renderer.render(input, std::min(sliceFrames, end - renderer.position()), output);
+            if (settings.progress) settings.progress(renderer.position(), inputFrames);
+        }
+    };
+    if (!tail.untilSilent) {
+        output.resize(inputFrames + tail.fixedFrames);
+        renderUpTo(inputFrames + tail.fixedFrames);
+        result.tail.frames = tail.fixedFrames;
+        result.tail.end = TailEnd::fixedLength;
+        return result;
+    }
+
+    renderUpTo(inputFrames);
+    double peak = loudestSample(output, 0, inputFrames);
+    // Read now, after processing was switched on, as a plug-in may change its
+    // latency then.
+    const std::size_t latencyFrames = static_cast<std::size_t>(std::max(effect->initialDelay, 0));
+    const std::size_t holdFrames = static_cast<std::size_t>(std::llround(kTailHoldSeconds * sampleRate)) + latencyFrames;
+    // 0 means the plug-in does not say, 1 that it has no tail.
+    const vst::intptr reportedTail = dispatch(effect, vst::effGetTailSize);
+    const std::size_t shortestTail = reportedTail > 1 ? static_cast<std::size_t>(reportedTail) : 0;
+    const std::size_t capFrames = static_cast<std::size_t>(std::llround(kTailCapSeconds * sampleRate));
+    result.tail.holdFrames = holdFrames;
+
+    std::size_t quietFrames = 0;  // since the input's end, in a row, under the floor
+    std::size_t tailFrames = 0;   // judged so far
+    bool silent = false;
+    while (!silent && tailFrames < capFrames) {
+        const std::size_t judged = inputFrames + tailFrames;
+        renderUpTo(inputFrames + std::min(capFrames, tailFrames + sliceFrames));
+        for (std::size_t frame = judged; frame < renderer.position(); ++frame) {
+            const double level = std::max(std::fabs(static_cast<double>(output.left[frame])),
+                                          std::fabs(static_cast<double>(output.right[frame])));
+            peak = std::max(peak, level);
+            // A sample that is not a number is never quiet, so a faulty plug-in
+            // runs into the cap instead of ending early.
+            quietFrames = level < tailFloor(peak) ? quietFrames + 1 : 0;
+            ++tailFrames;
+            if (quietFrames >= holdFrames && tailFrames >= shortestTail) {
+                silent = true;
+                break;
+            }
+        }
+    }
+    output.resize(inputFrames + tailFrames);
+    result.tail.frames = tailFrames;
+    result.tail.floorDbfs = decibels(tailFloor(peak));
+    result.tail.end = silent ? TailEnd::silent : TailEnd::cap;
+    if (!silent) fadeOut(output, static_cast<std::size_t>(std::llround(kTailCapFadeSeconds * sampleRate)));
+    return result;
+}
+
+std::string describeTail(const TailReport& tail, double sampleRate) {
+    char text[256];
+    const double seconds = static_cast<double>(tail.frames) / sampleRate;
+    const double holdSeconds = static_cast<double>(tail.holdFrames) / sampleRate;
+    const bool lowestFloor = tail.floorDbfs <= kTailLowestFloorDbfs + 1e-9;
+    char floor[64];
+    if (lowestFloor) {
+        std::snprintf(floor, sizeof(floor), "%.1f dBFS (the lowest floor)", tail.floorDbfs);
+    } else {
+        std::snprintf(floor, sizeof(floor), "%.1f dBFS (%.0f dB under its peak)", tail.floorDbfs,
+                      kTailFloorBelowPeakDecibels);
+    }
+    switch (tail.end) {
+        case TailEnd::fixedLength:
+            std::snprintf(text, sizeof(text), "%.2f s of silence, as --tail asked", seconds);
+            break;
+        case TailEnd::silent:
+            std::snprintf(text, sizeof(text), "%.2f s: the output stayed below %s for %.2f s", seconds, floor,
+                          holdSeconds);
+            break;
+        case TailEnd::cap:
+            std::snprintf(text, sizeof(text),
+                          "%.2f s: the output did not stay below %s for %.2f s within the %.0f s cap; "
+                          "faded out over its last %.1f s",
+                          seconds, floor, holdSeconds, kTailCapSeconds, kTailCapFadeSeconds);
+            break;
+    }
+    return text;
 }
 
 SignalLevels measureLevels(const StereoBuffer& audio) {
