@@ -339,6 +339,16 @@ class Plugin final : public IComponent,
     IComponentHandler* handler_ = nullptr;
 };
 
+// The fields both class records begin with.
+template <typename ClassInfo>
+void describeClass(ClassInfo& info) {
+    std::memset(&info, 0, sizeof(info));
+    std::memcpy(info.cid, kClassId.bytes, sizeof(info.cid));
+    info.cardinality = kManyInstances;
+    copyText(info.category, sizeof(info.category), "Audio Module Class");
+    copyText(info.name, sizeof(info.name), kEffectName);
+}
+
 class Factory final : public IPluginFactory2 {
   public:
     tresult queryInterface(const TUID iid, void** object) override {
@@ -362,20 +372,12 @@ class Factory final : public IPluginFactory2 {
     int32 countClasses() override { return 1; }
     tresult getClassInfo(int32 index, PClassInfo* info) override {
         if (index != 0 || info == nullptr) return kInvalidArgument;
-        std::memset(info, 0, sizeof(*info));
-        std::memcpy(info->cid, kClassId.bytes, sizeof(info->cid));
-        info->cardinality = kManyInstances;
-        copyText(info->category, sizeof(info->category), "Audio Module Class");
-        copyText(info->name, sizeof(info->name), kEffectName);
+        describeClass(*info);
         return kResultOk;
     }
     tresult getClassInfo2(int32 index, PClassInfo2* info) override {
         if (index != 0 || info == nullptr) return kInvalidArgument;
-        std::memset(info, 0, sizeof(*info));
-        std::memcpy(info->cid, kClassId.bytes, sizeof(info->cid));
-        info->cardinality = kManyInstances;
-        copyText(info->category, sizeof(info->category), "Audio Module Class");
-        copyText(info->name, sizeof(info->name), kEffectName);
+        describeClass(*info);
         info->classFlags = 0;
         copyText(info->subCategories, sizeof(info->subCategories), "Fx|Reverb");
         copyText(info->vendor, sizeof(info->vendor), kVendorName);

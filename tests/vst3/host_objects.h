@@ -83,4 +83,21 @@ class Changes final : public IParameterChanges {
     IParamValueQueue* addParameterData(const ParamID*, int32*) override { return nullptr; }
 };
 
+// One block of 32-bit stereo, processed in place, with the block's changes.
+inline tresult processInPlace(IAudioProcessor* processor, std::vector<float>& left, std::vector<float>& right,
+                              IParameterChanges* changes) {
+    float* channels[2] = {left.data(), right.data()};
+    AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
+    AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
+    ProcessData data{};
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = static_cast<int32>(left.size());
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &in;
+    data.outputs = &out;
+    data.inputParameterChanges = changes;
+    return processor->process(&data);
+}
+
 }  // namespace vst3host

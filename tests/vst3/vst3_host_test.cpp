@@ -92,18 +92,7 @@ struct Instance {
     }
 
     void process(std::vector<float>& left, std::vector<float>& right, Changes* changes = nullptr) {
-        float* channels[2] = {left.data(), right.data()};
-        AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
-        AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
-        ProcessData data{};
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = static_cast<int32>(left.size());
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &in;
-        data.outputs = &out;
-        data.inputParameterChanges = changes;
-        EXPECT_EQ(processor->process(&data), kResultOk);
+        EXPECT_EQ(processInPlace(processor, left, right, changes), kResultOk);
     }
     std::vector<unsigned char> state() const {
         MemoryStream stream;

@@ -93,18 +93,7 @@ int main() {
         std::vector<float> left2 = left, right2 = right;
         float* channels2[2] = {left2.data(), right2.data()};
         effect->processReplacing(effect, channels2, channels2, kBlock);
-        float* channels[2] = {left.data(), right.data()};
-        AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
-        AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
-        ProcessData data{};
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = kBlock;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &in;
-        data.outputs = &out;
-        data.inputParameterChanges = &changes;
-        processor->process(&data);
+        processInPlace(processor, left, right, &changes);
         if (std::memcmp(left.data(), left2.data(), sizeof(float) * kBlock) != 0 ||
             std::memcmp(right.data(), right2.data(), sizeof(float) * kBlock) != 0)
             ++differingBlocks;
