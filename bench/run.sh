@@ -25,6 +25,11 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBELUNE_TESTS=O
 cmake --build build/bench -j2 --target orbelune_plugin_bench editor_frame_bench Drevon_Orbelune
 build/bench/bench/orbelune_plugin_bench build/bench/Drevon_Orbelune.so "$peer" "${args[@]}"
 
+# The cost of each format's adapter, on the same engine.
+cmake --build build/bench -j2 --target format_bench orbelune_vst3 >/dev/null
+build/bench/bench/format_bench build/bench/Drevon_Orbelune.so \
+  build/bench/Drevon_Orbelune.vst3/Contents/x86_64-linux/Drevon_Orbelune.so
+
 # An open editor's frames, idle against after a parameter change: the Linux
 # plug-in in a virtual display, then the Windows DLL under Wine when it is built.
 echo "Linux editor:"
