@@ -91,6 +91,9 @@ LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_TIMER:  // formats whose hosts make no idle calls set a timer instead
+            if (instance != nullptr) idleEditor(*instance);
+            return 0;
         case WM_MOUSEMOVE:
             if (instance != nullptr) movePointer(window, *instance, lParam);
             return 0;
@@ -105,6 +108,18 @@ LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void requestEditorRepaint(PluginInstance& instance) {
+    // Where the window system takes repaint requests from any thread, the
+    // request goes straight to it; elsewhere a flag carries it to the editor's
+    // idle step, which never blocks the caller.
+    if constexpr (platform::kRepaintFromAnyThread) {
+        const HWND window = instance.editorWindow.load(std::memory_order_relaxed);
+        if (window != nullptr && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
+    } else {
+        instance.repaintRequested.store(true, std::memory_order_release);
     }
 }
 

@@ -29,6 +29,10 @@ vst::intptr closeEditor(PluginInstance& instance);
 // the window the events that are waiting for it; 0 in every case.
 vst::intptr idleEditor(PluginInstance& instance);
 
+// Asks for a repaint of the whole editor, from any thread, the audio thread
+// included, and without blocking.
+void requestEditorRepaint(PluginInstance& instance);
+
 // The editor window's procedure; it finds its instance in the window's user data.
 LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -45,23 +45,23 @@ bool beginDrag(PluginInstance& instance, int x, int y) {
     const int param = knobLayout[knob].param;
     instance.dragParam = param;
     instance.dragStartY = y;
-    instance.dragStartValue = instance.params[param].load(std::memory_order_relaxed);
+    instance.dragStartValue = instance.editorHost.parameter(instance.editorHost.context, param);
+    instance.editorHost.beginEdit(instance.editorHost.context, param);
     return true;
 }
 
 bool continueDrag(PluginInstance& instance, int y) {
     if (!dragging(instance)) return false;
     const float value = dragValue(instance.dragStartValue, instance.dragStartY, y);
-    // Stored like a host's setParameter: the same clamp, and "Size" asks for a rebuild.
-    storeParameter(instance, instance.dragParam, value);
-    if (instance.hostCallback != nullptr)
-        instance.hostCallback(&instance.header, vst::audioMasterAutomate, instance.dragParam, 0, nullptr, value);
+    instance.editorHost.performEdit(instance.editorHost.context, instance.dragParam, value);
     return true;
 }
 
 bool endDrag(PluginInstance& instance) {
     if (!dragging(instance)) return false;
+    const int param = instance.dragParam;
     instance.dragParam = -1;
+    instance.editorHost.endEdit(instance.editorHost.context, param);
     return true;
 }
 

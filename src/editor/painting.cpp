@@ -279,7 +279,8 @@ RECT animatedArea() {
 void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& requested) {
     // One reading of everything the frame shows, so its elements agree.
     float params[kParamCount];
-    for (int param = 0; param < kParamCount; ++param) params[param] = instance.params[param].load(std::memory_order_relaxed);
+    for (int param = 0; param < kParamCount; ++param)
+        params[param] = instance.editorHost.parameter(instance.editorHost.context, param);
     const float outputMeter = instance.outputMeter.load(std::memory_order_relaxed);
     const float idlePhase = instance.idlePhase;
 

@@ -4,11 +4,16 @@
 #include <atomic>
 #include <cstdint>
 
+#include "editor/editor_host.h"
 #include "engine/engine_state.h"
 #include "platform/win32.h"
 #include "vst/aeffect.h"
 
 namespace orbelune {
+
+struct PluginInstance;
+// The editor's way to a VST 2 host, for an instance (with the parameters).
+EditorHost vst2EditorHost(PluginInstance& instance);
 
 // One allocation per instance; the host sees its head as the AEffect, whose
 // `object` points back here.
@@ -31,6 +36,9 @@ struct PluginInstance {
     // Raised by setParameter where the window system must not be called from
     // the host's other threads; the editor's idle step consumes it.
     std::atomic<bool> repaintRequested{false};
+    // The editor's way to its host: VST 2's own unless another format's
+    // adapter puts its answers here.
+    EditorHost editorHost = vst2EditorHost(*this);
 
     std::atomic<float> outputMeter{0.0f};  // written per block by the audio thread, read by painting
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "editor/editor.h"
 #include "host/instance.h"
 
 namespace orbelune {
@@ -79,16 +80,29 @@ void setParameter(vst::AEffect* effect, vst::int32 index, float value) {
     PluginInstance* instance = instanceOf(effect);
     if (instance == nullptr || !isParameterIndex(index)) return;
     storeParameter(*instance, index, value);
-    // The host may call from any thread, the audio thread included. Where the
-    // window system takes repaint requests from any thread, the request goes
-    // straight to it; elsewhere a flag carries it to the editor's idle step,
-    // which never blocks this caller.
-    if constexpr (platform::kRepaintFromAnyThread) {
-        const HWND window = instance->editorWindow.load(std::memory_order_relaxed);
-        if (window != nullptr && IsWindow(window)) InvalidateRect(window, nullptr, FALSE);
-    } else {
-        instance->repaintRequested.store(true, std::memory_order_release);
-    }
+    requestEditorRepaint(*instance);
+}
+
+namespace {
+
+// The editor's host in VST 2: it shows the instance's own values, and each
+// move of a knob is stored as setParameter stores it and reported with
+// audioMasterAutomate; VST 2 hosts need no begin or end around a gesture.
+float vst2Parameter(void* context, int index) {
+    return static_cast<PluginInstance*>(context)->params[index].load(std::memory_order_relaxed);
+}
+void vst2NoGestureEdge(void*, int) {}
+void vst2PerformEdit(void* context, int index, float value) {
+    PluginInstance& instance = *static_cast<PluginInstance*>(context);
+    storeParameter(instance, index, value);
+    if (instance.hostCallback != nullptr)
+        instance.hostCallback(&instance.header, vst::audioMasterAutomate, index, 0, nullptr, value);
+}
+
+}  // namespace
+
+EditorHost vst2EditorHost(PluginInstance& instance) {
+    return EditorHost{&instance, vst2Parameter, vst2NoGestureEdge, vst2PerformEdit, vst2NoGestureEdge};
 }
 
 float getParameter(vst::AEffect* effect, vst::int32 index) {

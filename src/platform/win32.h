@@ -39,6 +39,9 @@ constexpr bool kRepaintFromAnyThread = false;
 // The plug-in's own X connection is read by nobody else: the idle step hands
 // its pending input, exposure and repaint messages to the window procedure.
 void deliverWindowEvents(HWND window);
+// The descriptor on which the window's events arrive, for a host's run loop to
+// watch; -1 when there is none.
+int windowEventDescriptor(HWND window);
 // Free what the window and drawing halves keep for the process (windows,
 // connections, font data), at the module's unload; nothing may call them after.
 void releaseWindowSystem();

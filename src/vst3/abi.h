@@ -309,6 +309,53 @@ struct ViewRect {
     int32 bottom;
 };
 
+class IPlugFrame;
+
+class IPlugView : public FUnknown {
+  public:
+    virtual tresult isPlatformTypeSupported(FIDString type) = 0;
+    virtual tresult attached(void* parent, FIDString type) = 0;
+    virtual tresult removed() = 0;
+    virtual tresult onWheel(float distance) = 0;
+    virtual tresult onKeyDown(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult onKeyUp(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult getSize(ViewRect* size) = 0;
+    virtual tresult onSize(ViewRect* newSize) = 0;
+    virtual tresult onFocus(TBool state) = 0;
+    virtual tresult setFrame(IPlugFrame* frame) = 0;
+    virtual tresult canResize() = 0;
+    virtual tresult checkSizeConstraint(ViewRect* rect) = 0;
+};
+
+class IPlugFrame : public FUnknown {
+  public:
+    virtual tresult resizeView(IPlugView* view, ViewRect* newSize) = 0;
+};
+
+// Linux hosts lend the editor their event loop: a timer, and a watch on the
+// descriptor of the editor's own X connection.
+constexpr Uid kIRunLoopIid = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+constexpr Uid kIEventHandlerIid = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+constexpr Uid kITimerHandlerIid = makeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+
+class IEventHandler : public FUnknown {
+  public:
+    virtual void onFDIsSet(int descriptor) = 0;
+};
+
+class ITimerHandler : public FUnknown {
+  public:
+    virtual void onTimer() = 0;
+};
+
+class IRunLoop : public FUnknown {
+  public:
+    virtual tresult registerEventHandler(IEventHandler* handler, int descriptor) = 0;
+    virtual tresult unregisterEventHandler(IEventHandler* handler) = 0;
+    virtual tresult registerTimer(ITimerHandler* handler, uint64 milliseconds) = 0;
+    virtual tresult unregisterTimer(ITimerHandler* handler) = 0;
+};
+
 // The layouts hosts rely on, checked where both targets compile.
 static_assert(sizeof(PFactoryInfo) == 452);
 static_assert(sizeof(PClassInfo) == 116);

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <new>
 
+#include "editor/editor.h"
 #include "host/dispatcher.h"
 #include "host/instance.h"
 #include "host/parameters.h"
 #include "host/processing.h"
 #include "platform/export.h"
 #include "vst3/abi.h"
+#include "vst3/view.h"
 
 namespace orbelune::vst3adapter {
 
@@ -110,6 +112,9 @@ class Plugin final : public IComponent,
     explicit Plugin(PluginInstance* instance) : instance_(instance) {
         for (int index = 0; index < kParamCount; ++index)
             controllerValues_[index] = instance_->params[index].load(std::memory_order_relaxed);
+        // The editor shows the controller's values and reports its gestures to
+        // the host; the host then delivers the values to `process`.
+        instance_->editorHost = EditorHost{this, editorParameter, editorBeginEdit, editorPerformEdit, editorEndEdit};
     }
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
@@ -138,9 +143,13 @@ class Plugin final : public IComponent,
     }
 
     // IPluginBase, once for the object: hosts find the controller on the component.
-    tresult initialize(FUnknown*) override { return kResultOk; }
+    tresult initialize(FUnknown* context) override {
+        context_ = context;
+        return kResultOk;
+    }
     tresult terminate() override {
         handler_ = nullptr;
+        context_ = nullptr;
         return kResultOk;
     }
 
@@ -251,6 +260,7 @@ class Plugin final : public IComponent,
         float values[kParamCount];
         if (!readState(stream, values)) return kResultFalse;
         for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = values[index];
+        requestEditorRepaint(*instance_);
         return kResultOk;
     }
     tresult setControllerState(IBStream*) override { return kResultOk; }  // all state is the component's
@@ -304,16 +314,35 @@ class Plugin final : public IComponent,
     tresult setParamNormalized(ParamID id, ParamValue value) override {
         if (!isParamId(id) || !(value >= 0.0 && value <= 1.0)) return kInvalidArgument;
         controllerValues_[id] = id == kParamBypass ? engineValue(id, value) : value;
+        requestEditorRepaint(*instance_);
         return kResultOk;
     }
     tresult setComponentHandler(IComponentHandler* handler) override {
         handler_ = handler;
         return kResultOk;
     }
-    IPlugView* createView(FIDString) override { return nullptr; }
+    IPlugView* createView(FIDString name) override {
+        if (name == nullptr || std::strcmp(name, "editor") != 0) return nullptr;
+        return createEditorView(*instance_, static_cast<IEditController*>(this), handler_, context_);
+    }
 
   private:
     ~Plugin() { destroyInstance(instance_); }
+
+    static float editorParameter(void* context, int index) {
+        return static_cast<float>(static_cast<Plugin*>(context)->controllerValues_[index]);
+    }
+    static void editorBeginEdit(void* context, int index) {
+        if (IComponentHandler* handler = static_cast<Plugin*>(context)->handler_) handler->beginEdit(index);
+    }
+    static void editorPerformEdit(void* context, int index, float value) {
+        auto* plugin = static_cast<Plugin*>(context);
+        plugin->controllerValues_[index] = value;
+        if (plugin->handler_ != nullptr) plugin->handler_->performEdit(static_cast<ParamID>(index), value);
+    }
+    static void editorEndEdit(void* context, int index) {
+        if (IComponentHandler* handler = static_cast<Plugin*>(context)->handler_) handler->endEdit(index);
+    }
 
     void applyChanges(IParameterChanges* changes) {
         if (changes == nullptr) return;
@@ -337,6 +366,7 @@ class Plugin final : public IComponent,
     // processes with, which comes only through `process` and the state.
     ParamValue controllerValues_[kParamCount] = {};
     IComponentHandler* handler_ = nullptr;
+    FUnknown* context_ = nullptr;
 };
 
 // The fields both class records begin with.

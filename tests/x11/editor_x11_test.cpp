@@ -11,6 +11,7 @@
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <dlfcn.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cstdint>
@@ -23,6 +24,7 @@
 
 #include "editor_host.h"
 #include "vst/aeffect.h"
+#include "vst3/abi.h"
 
 namespace {
 
@@ -306,3 +308,142 @@ TEST_F(EditorX11, SurvivesTheHostDestroyingItsWindowAndLeavesNothingOverManyCycl
 }
 
 }  // namespace
+
+// The VST 3 bundle's editor, as a Linux VST 3 host shows it: a view attached
+// to the host's window, driven by the host's run loop (a timer, and a watch on
+// the view's X connection), reporting a drag as an edit gesture.
+namespace vst3view {
+
+using namespace vst3;
+
+struct RunLoop final : IRunLoop {
+    ITimerHandler* timer = nullptr;
+    IEventHandler* events = nullptr;
+    int descriptor = -1;
+    tresult queryInterface(const TUID iid, void** object) override {
+        *object = sameUid(iid, kIRunLoopIid) ? static_cast<IRunLoop*>(this) : nullptr;
+        return *object != nullptr ? kResultOk : kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult registerEventHandler(IEventHandler* handler, int fd) override {
+        events = handler;
+        descriptor = fd;
+        return kResultOk;
+    }
+    tresult unregisterEventHandler(IEventHandler*) override {
+        events = nullptr;
+        return kResultOk;
+    }
+    tresult registerTimer(ITimerHandler* handler, uint64) override {
+        timer = handler;
+        return kResultOk;
+    }
+    tresult unregisterTimer(ITimerHandler*) override {
+        timer = nullptr;
+        return kResultOk;
+    }
+    // One turn of the host's loop: what the descriptor has, then the timer.
+    void turn() {
+        pollfd watch{descriptor, POLLIN, 0};
+        if (events != nullptr && poll(&watch, 1, 2) > 0) events->onFDIsSet(descriptor);
+        if (timer != nullptr) timer->onTimer();
+    }
+};
+
+struct Frame final : IPlugFrame {
+    RunLoop* loop = nullptr;
+    tresult queryInterface(const TUID iid, void** object) override { return loop->queryInterface(iid, object); }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+};
+
+struct Handler final : IComponentHandler {
+    std::vector<std::string> calls;
+    double lastValue = -1.0;
+    tresult queryInterface(const TUID, void** object) override {
+        *object = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult beginEdit(ParamID id) override {
+        calls.push_back("begin " + std::to_string(id));
+        return kResultOk;
+    }
+    tresult performEdit(ParamID id, ParamValue value) override {
+        if (calls.empty() || calls.back() != "perform " + std::to_string(id)) calls.push_back("perform " + std::to_string(id));
+        lastValue = value;
+        return kResultOk;
+    }
+    tresult endEdit(ParamID id) override {
+        calls.push_back("end " + std::to_string(id));
+        return kResultOk;
+    }
+    tresult restartComponent(int32) override { return kResultOk; }
+};
+
+}  // namespace vst3view
+
+TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture) {
+    using namespace vst3;
+    void* module = dlopen(ORBELUNE_VST3_BINARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    ASSERT_TRUE(reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"))(module));
+    auto* factory = reinterpret_cast<IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"))();
+    PClassInfo info{};
+    factory->getClassInfo(0, &info);
+    void* object = nullptr;
+    ASSERT_EQ(factory->createInstance(reinterpret_cast<const char*>(info.cid),
+                                      reinterpret_cast<const char*>(kIComponentIid.bytes), &object),
+              kResultOk);
+    auto* component = static_cast<IComponent*>(object);
+    component->initialize(nullptr);
+    IEditController* controller = nullptr;
+    component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
+    vst3view::Handler handler;
+    controller->setComponentHandler(&handler);
+
+    IPlugView* view = controller->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported("HWND"), kResultFalse);
+    EXPECT_EQ(view->canResize(), kResultFalse);
+    ViewRect size{};
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right - size.left, kEditorWidth);
+    EXPECT_EQ(size.bottom - size.top, kEditorHeight);
+    vst3view::RunLoop loop;
+    vst3view::Frame frame;
+    frame.loop = &loop;
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(parent), "X11EmbedWindowID"), kResultOk);
+    ASSERT_NE(editorWindow(), 0u);
+    ASSERT_NE(loop.timer, nullptr);
+    ASSERT_GE(loop.descriptor, 0);
+
+    for (int turn = 0; turn < 3; ++turn) loop.turn();
+    pointerTo(kDecayX, kDecayY);
+    button(true);
+    pointerTo(kDecayX, kDecayY - 50);
+    button(false);
+    for (int turn = 0; turn < 200 && (handler.calls.empty() || handler.calls.back() != "end 0"); ++turn) loop.turn();
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"begin 0", "perform 0", "end 0"}));
+    EXPECT_EQ(handler.lastValue, 0.699999988f);
+    EXPECT_EQ(controller->getParamNormalized(0), 0.699999988f);
+    pointerTo(2000, 2000);
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(loop.timer, nullptr);
+    EXPECT_EQ(loop.events, nullptr);
+    EXPECT_TRUE(children(parent).empty());
+    view->setFrame(nullptr);
+    view->release();
+    controller->setComponentHandler(nullptr);
+    component->terminate();
+    controller->release();
+    component->release();
+    reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit"))();
+    dlclose(module);
+}

@@ -247,6 +247,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 
 // Nothing arrives on its own here: tests send the messages they mean.
 void orbelune::platform::deliverWindowEvents(HWND) {}
+int orbelune::platform::windowEventDescriptor(HWND) { return -1; }
 
 namespace Gdiplus {
 

@@ -404,6 +404,12 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 
 namespace orbelune::platform {
 
+int windowEventDescriptor(HWND window) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    return record != nullptr && record->display != nullptr ? ConnectionNumber(record->display) : -1;
+}
+
 void deliverWindowEvents(HWND window) {
     Display* display = nullptr;
     Window xWindow = 0;

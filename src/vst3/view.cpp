@@ -1,0 +1,167 @@
+#include "vst3/view.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "editor/editor.h"
+#include "platform/win32.h"
+
+namespace orbelune::vst3adapter {
+
+namespace {
+
+using namespace vst3;
+
+#if defined(_WIN32)
+constexpr const char* kPlatformType = "HWND";
+constexpr UINT_PTR kIdleTimer = 1;
+#else
+constexpr const char* kPlatformType = "X11EmbedWindowID";
+#endif
+// VST 3 hosts make no idle calls: the editor animates on a timer of its own
+// (Windows) or of the host's run loop (Linux), at about 33 frames a second.
+constexpr unsigned kIdleMilliseconds = 30;
+
+class EditorView final : public IPlugView
+#if !defined(_WIN32)
+    ,
+                         public ITimerHandler,
+                         public IEventHandler
+#endif
+{
+  public:
+    EditorView(PluginInstance& instance, FUnknown* owner, FUnknown* handler, FUnknown* context)
+        : instance_(instance), owner_(owner), handler_(handler), context_(context) {
+        owner_->addRef();
+    }
+    EditorView(const EditorView&) = delete;
+    EditorView& operator=(const EditorView&) = delete;
+
+    tresult queryInterface(const TUID iid, void** object) override {
+        if (object == nullptr) return kInvalidArgument;
+        *object = nullptr;
+        if (sameUid(iid, kFUnknownIid) || sameUid(iid, kIPlugViewIid)) *object = static_cast<IPlugView*>(this);
+#if !defined(_WIN32)
+        else if (sameUid(iid, kITimerHandlerIid))
+            *object = static_cast<ITimerHandler*>(this);
+        else if (sameUid(iid, kIEventHandlerIid))
+            *object = static_cast<IEventHandler*>(this);
+#endif
+        if (*object == nullptr) return kNoInterface;
+        addRef();
+        return kResultOk;
+    }
+    uint32 addRef() override { return references_.fetch_add(1) + 1; }
+    uint32 release() override {
+        const uint32 left = references_.fetch_sub(1) - 1;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    tresult isPlatformTypeSupported(FIDString type) override {
+        return type != nullptr && std::strcmp(type, kPlatformType) == 0 ? kResultTrue : kResultFalse;
+    }
+    tresult attached(void* parent, FIDString type) override {
+        if (parent == nullptr || isPlatformTypeSupported(type) != kResultTrue || window_ != nullptr) return kResultFalse;
+        if (openEditor(instance_, static_cast<HWND>(parent)) != 1) return kResultFalse;
+        window_ = instance_.editorWindow.load(std::memory_order_relaxed);
+#if defined(_WIN32)
+        SetTimer(window_, kIdleTimer, kIdleMilliseconds, nullptr);
+#else
+        runLoop_ = findRunLoop();
+        if (runLoop_ != nullptr) {
+            runLoop_->registerTimer(this, kIdleMilliseconds);
+            const int descriptor = platform::windowEventDescriptor(window_);
+            if (descriptor >= 0) runLoop_->registerEventHandler(this, descriptor);
+        }
+#endif
+        return kResultOk;
+    }
+    tresult removed() override {
+        if (window_ == nullptr) return kResultFalse;
+#if defined(_WIN32)
+        if (IsWindow(window_)) KillTimer(window_, kIdleTimer);
+#else
+        // Before the window and its connection go, so no handler runs on them.
+        if (runLoop_ != nullptr) {
+            runLoop_->unregisterTimer(this);
+            runLoop_->unregisterEventHandler(this);
+            runLoop_->release();
+            runLoop_ = nullptr;
+        }
+#endif
+        if (instance_.editorWindow.load(std::memory_order_relaxed) == window_) closeEditor(instance_);
+        window_ = nullptr;
+        return kResultOk;
+    }
+    // Keys and the wheel go back to the host, whose shortcuts keep working.
+    tresult onWheel(float) override { return kResultFalse; }
+    tresult onKeyDown(char16, int16, int16) override { return kResultFalse; }
+    tresult onKeyUp(char16, int16, int16) override { return kResultFalse; }
+    tresult getSize(ViewRect* size) override {
+        if (size == nullptr) return kInvalidArgument;
+        *size = fixedSize();
+        return kResultOk;
+    }
+    tresult onSize(ViewRect*) override { return kResultOk; }
+    tresult onFocus(TBool) override { return kResultOk; }
+    tresult setFrame(IPlugFrame* frame) override {
+        frame_ = frame;
+        return kResultOk;
+    }
+    tresult canResize() override { return kResultFalse; }
+    tresult checkSizeConstraint(ViewRect* rect) override {
+        if (rect == nullptr) return kInvalidArgument;
+        *rect = fixedSize();
+        return kResultOk;
+    }
+
+#if !defined(_WIN32)
+    void onTimer() override { idleEditor(instance_); }
+    void onFDIsSet(int) override {
+        if (window_ != nullptr) platform::deliverWindowEvents(window_);
+    }
+#endif
+
+  private:
+    ~EditorView() {
+        removed();
+        owner_->release();
+    }
+
+    ViewRect fixedSize() const {
+        return ViewRect{0, 0, instance_.editorRect.right, instance_.editorRect.bottom};
+    }
+
+#if !defined(_WIN32)
+    // The frame offers the run loop; some hosts offer it on the component
+    // handler or on their own context instead.
+    IRunLoop* findRunLoop() {
+        for (FUnknown* candidate : {static_cast<FUnknown*>(frame_), handler_, context_}) {
+            void* found = nullptr;
+            if (candidate != nullptr && candidate->queryInterface(kIRunLoopIid.bytes, &found) == kResultOk &&
+                found != nullptr)
+                return static_cast<IRunLoop*>(found);
+        }
+        return nullptr;
+    }
+    IRunLoop* runLoop_ = nullptr;
+#endif
+
+    std::atomic<uint32> references_{1};
+    PluginInstance& instance_;
+    FUnknown* owner_;
+    FUnknown* handler_;
+    FUnknown* context_;
+    IPlugFrame* frame_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+}  // namespace
+
+IPlugView* createEditorView(PluginInstance& instance, FUnknown* owner, FUnknown* handler, FUnknown* context) {
+    return new (std::nothrow) EditorView(instance, owner, handler, context);
+}
+
+}  // namespace orbelune::vst3adapter
