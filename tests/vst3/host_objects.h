@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -99,5 +100,32 @@ inline tresult processInPlace(IAudioProcessor* processor, std::vector<float>& le
     data.inputParameterChanges = changes;
     return processor->process(&data);
 }
+
+// The host's component handler, keeping the gestures it is told of: a run of
+// performs for one parameter counts once, with its last value.
+struct EditRecorder final : IComponentHandler {
+    std::vector<std::string> calls;
+    double lastValue = -1.0;
+    tresult queryInterface(const TUID, void** object) override {
+        *object = nullptr;
+        return kNoInterface;
+    }
+    uint32 addRef() override { return 1; }
+    uint32 release() override { return 1; }
+    tresult beginEdit(ParamID id) override {
+        calls.push_back("begin " + std::to_string(id));
+        return kResultOk;
+    }
+    tresult performEdit(ParamID id, ParamValue value) override {
+        if (calls.empty() || calls.back() != "perform " + std::to_string(id)) calls.push_back("perform " + std::to_string(id));
+        lastValue = value;
+        return kResultOk;
+    }
+    tresult endEdit(ParamID id) override {
+        calls.push_back("end " + std::to_string(id));
+        return kResultOk;
+    }
+    tresult restartComponent(int32) override { return kResultOk; }
+};
 
 }  // namespace vst3host

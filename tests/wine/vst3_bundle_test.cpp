@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "vst/aeffect.h"
@@ -26,6 +27,64 @@ Function exported(HMODULE library, const char* name) {
 
 vst::intptr quietHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
     return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+void mouse(HWND window, UINT message, int x, int y) {
+    PostMessageA(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    pumpMessages();
+}
+
+// The editor as a view in a window of ours: it animates on its own timer, and a
+// drag of "Decay" reaches the host as one gesture.
+void checkView(IComponent* component) {
+    IEditController* controller = nullptr;
+    WINE_CHECK(component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller)) ==
+               kResultOk);
+    EditRecorder handler;
+    controller->setComponentHandler(&handler);
+    IPlugView* view = controller->createView("editor");
+    WINE_CHECK(view != nullptr);
+    if (view == nullptr) return;
+    WINE_CHECK(view->isPlatformTypeSupported("HWND") == kResultTrue);
+    WINE_CHECK(view->isPlatformTypeSupported("X11EmbedWindowID") == kResultFalse);
+    ViewRect size{};
+    WINE_CHECK(view->getSize(&size) == kResultOk && size.right == 840 && size.bottom == 520);
+
+    WNDCLASSEXA hostClass{};
+    hostClass.cbSize = sizeof(hostClass);
+    hostClass.lpfnWndProc = DefWindowProcA;
+    hostClass.hInstance = GetModuleHandleA(nullptr);
+    hostClass.lpszClassName = "OrbeluneVst3TestHost";
+    RegisterClassExA(&hostClass);
+    HWND host = CreateWindowExA(0, hostClass.lpszClassName, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 600,
+                                nullptr, nullptr, hostClass.hInstance, nullptr);
+    WINE_CHECK(view->attached(host, "HWND") == kResultOk);
+    HWND editor = FindWindowExA(host, nullptr, "DrevonOrbeluneEditorWndClass", nullptr);
+    WINE_CHECK(editor != nullptr);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 200) {  // a few timer ticks
+        pumpMessages();
+        Sleep(10);
+    }
+    mouse(editor, WM_LBUTTONDOWN, 130, 165);
+    mouse(editor, WM_MOUSEMOVE, 130, 115);
+    mouse(editor, WM_LBUTTONUP, 130, 115);
+    WINE_CHECK((handler.calls == std::vector<std::string>{"begin 0", "perform 0", "end 0"}));
+    WINE_CHECK(handler.lastValue == 0.699999988f);
+    WINE_CHECK(controller->getParamNormalized(0) == 0.699999988f);
+    WINE_CHECK(view->removed() == kResultOk);
+    WINE_CHECK(!IsWindow(editor));
+    view->release();
+    controller->setComponentHandler(nullptr);
+    controller->release();
+    DestroyWindow(host);
+    pumpMessages();
 }
 
 float noise(unsigned& seed) {
@@ -99,6 +158,8 @@ int main() {
             ++differingBlocks;
     }
     WINE_CHECK(differingBlocks == 0);
+
+    checkView(component);
 
     MemoryStream saved;
     WINE_CHECK(component->getState(&saved) == kResultOk);

@@ -25,6 +25,7 @@
 #include "editor_host.h"
 #include "vst/aeffect.h"
 #include "vst3/abi.h"
+#include "vst3/host_objects.h"
 
 namespace {
 
@@ -359,31 +360,6 @@ struct Frame final : IPlugFrame {
     tresult resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
 };
 
-struct Handler final : IComponentHandler {
-    std::vector<std::string> calls;
-    double lastValue = -1.0;
-    tresult queryInterface(const TUID, void** object) override {
-        *object = nullptr;
-        return kNoInterface;
-    }
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
-    tresult beginEdit(ParamID id) override {
-        calls.push_back("begin " + std::to_string(id));
-        return kResultOk;
-    }
-    tresult performEdit(ParamID id, ParamValue value) override {
-        if (calls.empty() || calls.back() != "perform " + std::to_string(id)) calls.push_back("perform " + std::to_string(id));
-        lastValue = value;
-        return kResultOk;
-    }
-    tresult endEdit(ParamID id) override {
-        calls.push_back("end " + std::to_string(id));
-        return kResultOk;
-    }
-    tresult restartComponent(int32) override { return kResultOk; }
-};
-
 }  // namespace vst3view
 
 TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture) {
@@ -402,7 +378,7 @@ TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture)
     component->initialize(nullptr);
     IEditController* controller = nullptr;
     component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
-    vst3view::Handler handler;
+    vst3host::EditRecorder handler;
     controller->setComponentHandler(&handler);
 
     IPlugView* view = controller->createView("editor");
