@@ -9,6 +9,7 @@
 #include <new>
 
 #include "editor/editor.h"
+#include "engine/tail.h"
 #include "host/dispatcher.h"
 #include "host/instance.h"
 #include "host/parameters.h"
@@ -245,11 +246,10 @@ class Plugin final : public IComponent,
         return kResultOk;
     }
     uint32 getTailSamples() override {
-        // Generous: the longest decay the settings can show, twice over, and the pre-delay.
-        const float decay = displayNumber(kParamDecay, instance_->params[kParamDecay].load(std::memory_order_relaxed));
-        const float preDelay =
-            displayNumber(kParamPreDelay, instance_->params[kParamPreDelay].load(std::memory_order_relaxed)) / 1000.0f;
-        return static_cast<uint32>(std::ceil((2.0 * decay + preDelay) * instance_->sampleRate));
+        const auto value = [&](int index) { return instance_->params[index].load(std::memory_order_relaxed); };
+        const float preDelay = displayNumber(kParamPreDelay, value(kParamPreDelay)) / 1000.0f;
+        return static_cast<uint32>(
+            std::ceil(tailSeconds(value(kParamDecay), value(kParamSize), preDelay) * instance_->sampleRate));
     }
 
     // IProcessContextRequirements: a reverb needs no transport.

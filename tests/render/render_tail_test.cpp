@@ -2,6 +2,9 @@
 // decay at any setting, wait out a plug-in's latency, and end at the cap for a
 // plug-in that never falls silent.
 #include <algorithm>
+#include <sstream>
+
+#include "engine/tail.h"
 
 #include "render_test_support.h"
 
@@ -95,6 +98,33 @@ TEST(RendererTail, WaitsOutTheLatencyAndStopsAtTheCapWhenTheOutputNeverFallsSile
     EXPECT_EQ(rendered.sample(rendered.frames() - 1, 0), 0.0f);
     EXPECT_FLOAT_EQ(rendered.sample(rendered.frames() - 801, 1), 0.01f);
     EXPECT_NEAR(rendered.sample(rendered.frames() - 400, 1), 0.005f, 1e-4f);
+}
+
+// The tail the plug-in reports to hosts follows the reverberation the renderer
+// measures, between the settings it was measured at as well.
+TEST(ReportedTail, FollowsTheMeasuredReverberationTime) {
+    const ScratchDirectory scratch;
+    const struct {
+        float decay, size;
+    } settings[] = {{0.45f, 0.6f}, {0.93f, 0.6f}, {0.97f, 0.35f}};
+    for (const auto& setting : settings) {
+        const ProgramResult result = runRenderer({"--measure-decay", "--set", "Damping=0", "--set",
+                                                  "Decay=" + std::to_string(setting.decay), "--set",
+                                                  "Size=" + std::to_string(setting.size)},
+                                                 scratch);
+        ASSERT_EQ(result.exitStatus, 0) << result.errors;
+        double longest = 0.0;
+        std::istringstream lines(result.output);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            double band = 0.0, seconds = 0.0;
+            std::string hertz;
+            if (words >> band >> hertz >> seconds && hertz == "Hz") longest = std::max(longest, seconds);
+        }
+        const double reported = orbelune::tailSeconds(setting.decay, setting.size, 0.0f) / 1.5;
+        EXPECT_GT(reported, 0.85 * longest) << setting.decay << " " << setting.size;
+        EXPECT_LT(reported, 1.3 * longest) << setting.decay << " " << setting.size;
+    }
 }
 
 }  // namespace

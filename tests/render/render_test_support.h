@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -44,7 +45,8 @@ class ScratchDirectory {
   public:
     ScratchDirectory() {
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::path(testing::TempDir()) / ("orbelune-render-" + std::string(test->test_suite_name()) + "-" + test->name());
+        path_ = fs::path(testing::TempDir()) / ("orbelune-render-" + std::to_string(getpid()) + "-" +
+                                                 std::string(test->test_suite_name()) + "-" + test->name());
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
