@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 #if defined(_WIN32)
 #include <windows.h>

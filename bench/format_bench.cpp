@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 

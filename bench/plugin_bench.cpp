@@ -21,7 +21,7 @@
 
 #include "engine/processing.h"
 #include "engine/preparation.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace {
 

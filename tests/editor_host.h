@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace editorhost {
 

@@ -7,7 +7,7 @@
 
 #include "editor/interaction.h"
 #include "editor/painting.h"
-#include "host/instance.h"
+#include "core/instance.h"
 
 namespace orbelune {
 

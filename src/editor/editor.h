@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/win32.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace orbelune {
 

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "platform/embedded_fonts.h"
 
 namespace orbelune {

@@ -1,7 +1,7 @@
 #include "editor/interaction.h"
 
-#include "host/instance.h"
-#include "host/parameters.h"
+#include "core/instance.h"
+#include "core/parameters.h"
 
 namespace orbelune {
 

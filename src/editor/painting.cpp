@@ -6,8 +6,8 @@
 
 #include "editor/gdiplus_objects.h"
 #include "editor/interaction.h"
-#include "host/instance.h"
-#include "host/parameters.h"
+#include "core/instance.h"
+#include "core/parameters.h"
 
 namespace orbelune {
 

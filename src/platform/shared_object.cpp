@@ -4,7 +4,7 @@
 // The same steps run in a test program that links the plug-in's code.
 #include <dlfcn.h>
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "platform/win32.h"
 
 namespace {

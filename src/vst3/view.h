@@ -1,7 +1,7 @@
 // The editor as a VST 3 view, on the editor every format shares.
 #pragma once
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "vst3/abi.h"
 
 namespace orbelune::vst3adapter {

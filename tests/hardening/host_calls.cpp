@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 namespace hardening {

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 namespace {

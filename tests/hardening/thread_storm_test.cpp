@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/delay_lines.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/editor_fixture.h"
 #include "unit/test_host.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "host/dispatcher.h"
-#include "host/instance.h"
+#include "vst2/dispatcher.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 using testhost::Instance;

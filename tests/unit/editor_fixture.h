@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/editor.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 namespace editortest {

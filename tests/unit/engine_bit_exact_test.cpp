@@ -10,7 +10,7 @@
 
 #include "engine/preparation.h"
 #include "engine/processing.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "engine/preparation.h"
 #include "engine/processing.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "platform/float_mode.h"
 #include "unit/test_host.h"
 

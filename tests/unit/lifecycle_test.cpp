@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/fonts.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "unit/test_host.h"
 
 using testhost::Instance;

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "host/instance.h"
-#include "host/parameters.h"
+#include "core/instance.h"
+#include "core/parameters.h"
 #include "unit/test_host.h"
 
 using testhost::Instance;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/headless/win32_standin.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 extern "C" vst::AEffect* VSTPluginMain(vst::audioMasterCallback hostCallback);
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 #include "wine_check.h"
 
 namespace {

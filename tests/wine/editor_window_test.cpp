@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 #include "editor_host.h"
 #include "wine_check.h"
 

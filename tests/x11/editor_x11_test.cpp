@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "editor_host.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace render {
 

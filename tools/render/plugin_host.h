@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace render {
 

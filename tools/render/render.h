@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio_file.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace render {
 

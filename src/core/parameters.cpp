@@ -1,4 +1,4 @@
-#include "host/parameters.h"
+#include "core/parameters.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "editor/editor.h"
-#include "host/instance.h"
+#include "core/instance.h"
 
 namespace orbelune {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "engine/engine_state.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace orbelune {
 

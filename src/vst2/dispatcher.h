@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace orbelune {
 

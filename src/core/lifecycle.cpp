@@ -5,10 +5,10 @@
 #include "editor/editor.h"
 #include "editor/fonts.h"
 #include "engine/preparation.h"
-#include "host/dispatcher.h"
-#include "host/instance.h"
-#include "host/parameters.h"
-#include "host/processing.h"
+#include "vst2/dispatcher.h"
+#include "core/instance.h"
+#include "core/parameters.h"
+#include "vst2/processing.h"
 
 namespace orbelune {
 

@@ -7,7 +7,7 @@
 #include "editor/editor_host.h"
 #include "engine/engine_state.h"
 #include "platform/win32.h"
-#include "vst/aeffect.h"
+#include "vst2/aeffect.h"
 
 namespace orbelune {
 

@@ -1,7 +1,7 @@
-#include "host/processing.h"
+#include "vst2/processing.h"
 
 #include "engine/processing.h"
-#include "host/instance.h"
+#include "core/instance.h"
 #include "platform/float_mode.h"
 
 namespace orbelune {

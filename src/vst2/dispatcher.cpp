@@ -1,10 +1,10 @@
-#include "host/dispatcher.h"
+#include "vst2/dispatcher.h"
 
 #include <cstring>
 
 #include "editor/editor.h"
-#include "host/instance.h"
-#include "host/parameters.h"
+#include "core/instance.h"
+#include "core/parameters.h"
 
 namespace orbelune {
 
