@@ -56,6 +56,13 @@ void formatParameterValue(int index, float value, char* destination) {
     std::snprintf(destination, kParamDisplayBytes, "%.*f", parameterTable[index].displayDecimals, shown);
 }
 
+double unclampedFromShown(int index, double shown) {
+    const ParameterInfo& info = parameterTable[index];
+    return (shown - static_cast<double>(info.displayOffset)) / static_cast<double>(info.displayScale);
+}
+
+float valueFromShown(int index, double shown) { return clampParameter(static_cast<float>(unclampedFromShown(index, shown))); }
+
 bool parseParameterText(int index, const char* text, float& value) {
     if (text == nullptr) return false;
     char* end = nullptr;
@@ -68,7 +75,7 @@ bool parseParameterText(int index, const char* text, float& value) {
     while (*end == ' ') ++end;
     if (*end != '\0') return false;
     const ParameterInfo& info = parameterTable[index];
-    const double normalized = (number - static_cast<double>(info.displayOffset)) / static_cast<double>(info.displayScale);
+    const double normalized = unclampedFromShown(index, number);
     // Half a step of the display either side of the range still reads as its end.
     const double tolerance = 0.5 * std::pow(10.0, -info.displayDecimals) / static_cast<double>(info.displayScale);
     if (normalized < -tolerance || normalized > 1.0 + tolerance) return false;

@@ -47,6 +47,10 @@ void writeParameterLabel(int index, char* destination);
 void writeParameterDisplay(const PluginInstance& instance, int index, char* destination);
 // The display text of any value, in the same bytes.
 void formatParameterValue(int index, float value, char* destination);
+// The 0..1 value whose display shows `shown` (clamped into the range), and
+// the same before the clamp.
+float valueFromShown(int index, double shown);
+double unclampedFromShown(int index, double shown);
 // A typed display text ("6.91", "40 ms") back to its 0..1 value. False, with
 // `value` untouched, for text that is not a number or lies outside the range.
 bool parseParameterText(int index, const char* text, float& value);

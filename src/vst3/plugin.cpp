@@ -307,8 +307,7 @@ class Plugin final : public IComponent,
     ParamValue plainParamToNormalized(ParamID id, ParamValue plain) override {
         if (!isParamId(id)) return plain;
         if (id == kParamBypass) return plain >= 0.5 ? 1.0 : 0.0;
-        const orbelune::ParameterInfo& info = parameterTable[id];
-        return clampParameter(static_cast<float>((plain - info.displayOffset) / info.displayScale));
+        return valueFromShown(static_cast<int>(id), plain);
     }
     ParamValue getParamNormalized(ParamID id) override { return isParamId(id) ? controllerValues_[id] : 0.0; }
     tresult setParamNormalized(ParamID id, ParamValue value) override {
