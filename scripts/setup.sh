@@ -14,6 +14,7 @@ packages=(
   dpkg-dev make
   fontconfig
   libx11-dev libxtst-dev libcairo2-dev libfreetype-dev libfontconfig-dev
+  lv2-dev liblilv-dev lilv-utils sordi serdi
 )
 
 missing=()

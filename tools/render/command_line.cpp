@@ -1,3 +1,5 @@
+#include "core/parameters.h"
+#include "core/presets.h"
 #include "command_line.h"
 
 #include <cerrno>
@@ -33,6 +35,23 @@ std::string checkParameterValue(const std::string& name, const std::string& text
                          " must be a number from 0 to 1, or a number with the unit the parameter shows, as in 2.5s");
     }
     return text;
+}
+
+// One of our factory presets, as the settings it stands for.
+std::vector<NamedValue> presetSettings(const std::string& name) {
+    const orbelune::Preset* preset = orbelune::findPreset(name.c_str());
+    if (preset == nullptr) {
+        std::string names;
+        for (const orbelune::Preset& known : orbelune::presetTable) names += std::string(names.empty() ? "" : ", ") + "\"" + known.name + "\"";
+        throw UsageError("there is no preset \"" + name + "\"; the presets are " + names);
+    }
+    std::vector<NamedValue> settings;
+    for (int index = 0; index < orbelune::kParamCount; ++index) {
+        char value[32];
+        std::snprintf(value, sizeof(value), "%.9g", static_cast<double>(preset->values[index]));
+        settings.push_back({orbelune::parameterTable[index].name, value});
+    }
+    return settings;
 }
 
 // "NAME=VALUE"
@@ -93,6 +112,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             commandLine.pluginPath = value();
         } else if (argument == "--set") {
             commandLine.settings.push_back(parseSetting(value()));
+        } else if (argument == "--preset") {
+            // The preset's values come first, so any --set changes them.
+            const std::vector<NamedValue> values = presetSettings(value());
+            commandLine.settings.insert(commandLine.settings.begin(), values.begin(), values.end());
         } else if (argument == "--automate") {
             commandLine.automation.push_back(parseAutomation(value()));
         } else if (argument == "--block") {
@@ -200,6 +223,9 @@ Files:
 
 Options:
   --plugin PATH         the plug-in binary (.so on Linux, .dll on Windows)
+  --preset NAME         start from one of Drevon Orbelune's factory presets:
+                        "Small Room", "Drum Room", "Short Plate", "Large Hall",
+                        "Wide Pad", "Long Ambient"; --set changes its values
   --set NAME=VALUE      set a parameter, by its name as the plug-in reports it
                         (any letter case), to a bare number from 0 to 1 (the
                         interface's own scale) or to a number in the unit the
