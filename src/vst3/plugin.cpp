@@ -178,7 +178,10 @@ class Plugin final : public IComponent,
     tresult setState(IBStream* stream) override {
         float values[kParamCount];
         if (!readState(stream, values)) return kResultFalse;  // the current state stays
-        for (int index = 0; index < kParamCount; ++index) storeParameter(*instance_, index, values[index]);
+        for (int index = 0; index < kParamCount; ++index) {
+            storeParameter(*instance_, index, values[index]);
+            audioStamps_[index].store(stamp(), std::memory_order_release);
+        }
         return kResultOk;
     }
     tresult getState(IBStream* stream) override {
@@ -187,7 +190,7 @@ class Plugin final : public IComponent,
         std::memcpy(record, kStateTag, sizeof(kStateTag));
         putLittleEndian(record + 4, kStateVersion);
         for (int index = 0; index < kParamCount; ++index) {
-            const float value = instance_->params[index].load(std::memory_order_relaxed);
+            const float value = savedValue(index);
             std::uint32_t bits = 0;
             std::memcpy(&bits, &value, sizeof(bits));
             putLittleEndian(record + 8 + 4 * index, bits);
@@ -313,6 +316,7 @@ class Plugin final : public IComponent,
     tresult setParamNormalized(ParamID id, ParamValue value) override {
         if (!isParamId(id) || !(value >= 0.0 && value <= 1.0)) return kInvalidArgument;
         controllerValues_[id] = id == kParamBypass ? engineValue(id, value) : value;
+        controllerChanged(static_cast<int>(id));
         requestEditorRepaint(*instance_);
         return kResultOk;
     }
@@ -337,6 +341,7 @@ class Plugin final : public IComponent,
     static void editorPerformEdit(void* context, int index, float value) {
         auto* plugin = static_cast<Plugin*>(context);
         plugin->controllerValues_[index] = value;
+        plugin->controllerChanged(index);
         if (plugin->handler_ != nullptr) plugin->handler_->performEdit(static_cast<ParamID>(index), value);
     }
     static void editorEndEdit(void* context, int index) {
@@ -355,7 +360,20 @@ class Plugin final : public IComponent,
             ParamValue value = 0.0;
             if (!isParamId(id) || points <= 0 || queue->getPoint(points - 1, &offset, &value) != kResultOk) continue;
             setParameter(&instance_->header, static_cast<vst::int32>(id), engineValue(id, value));
+            audioStamps_[id].store(stamp(), std::memory_order_release);
         }
+    }
+
+    // One clock orders the changes of both sides, so the state can hold the
+    // newer of each value. A host may save while it processes nothing (a
+    // track switched off), when an edit has reached the controller but not
+    // yet the audio side; the saved state must still hold that edit.
+    std::uint64_t stamp() { return clock_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    void controllerChanged(int index) { controllerStamps_[index] = stamp(); }
+    float savedValue(int index) const {
+        if (controllerStamps_[index] > audioStamps_[index].load(std::memory_order_acquire))
+            return static_cast<float>(controllerValues_[index]);
+        return instance_->params[index].load(std::memory_order_relaxed);
     }
 
     std::atomic<uint32> references_{1};
@@ -364,6 +382,9 @@ class Plugin final : public IComponent,
     // The controller's side of each value, apart from what the audio side
     // processes with, which comes only through `process` and the state.
     ParamValue controllerValues_[kParamCount] = {};
+    std::atomic<std::uint64_t> clock_{0};
+    std::uint64_t controllerStamps_[kParamCount] = {};  // the user-interface thread's alone
+    std::atomic<std::uint64_t> audioStamps_[kParamCount] = {};
     IComponentHandler* handler_ = nullptr;
     FUnknown* context_ = nullptr;
 };

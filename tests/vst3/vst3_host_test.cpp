@@ -282,4 +282,33 @@ TEST(Vst3State, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
     }
 }
 
+// A host may save while nothing is processed (a track switched off): an edit
+// that has reached only the controller is saved all the same.
+TEST(Vst3State, HoldsAnEditTheAudioSideHasNotSeenYet) {
+    Instance plugin;
+    ASSERT_EQ(plugin.controller->setParamNormalized(0, 0.149659872), kResultOk);
+    MemoryStream saved;
+    ASSERT_EQ(plugin.component->getState(&saved), kResultOk);
+    Instance reopened;
+    saved.position = 0;
+    ASSERT_EQ(reopened.component->setState(&saved), kResultOk);
+    saved.position = 0;
+    ASSERT_EQ(reopened.controller->setComponentState(&saved), kResultOk);
+    EXPECT_EQ(reopened.controller->getParamNormalized(0), 0.149659872f);
+    // Then the audio side's own later change wins again.
+    Changes changes;
+    Queue queue;
+    queue.id = 0;
+    queue.points = {{0, 0.9}};
+    changes.queues.push_back(queue);
+    std::vector<float> left(kBlock), right(kBlock);
+    plugin.process(left, right, &changes);
+    EXPECT_NE(plugin.state(), saved.bytes);
+    Instance third;
+    MemoryStream again;
+    again.bytes = plugin.state();
+    ASSERT_EQ(third.controller->setComponentState(&again), kResultOk);
+    EXPECT_EQ(third.controller->getParamNormalized(0), 0.9f);
+}
+
 }  // namespace
