@@ -3,7 +3,6 @@
 // every other format.
 #include <lv2/core/lv2.h>
 
-#include <cmath>
 #include <new>
 
 #include "core/instance.h"
@@ -28,15 +27,6 @@ struct Plugin {
     float* ports[kPortCount] = {};
     float applied[kParamCount] = {};  // the 0..1 values last handed to the engine
 };
-
-// A control's 0..1 value. Out-of-range and NaN port values are clamped as a
-// host's setParameter is: the same clamp, NaN storing 1. The enable switch is
-// on from one half, and on means "Bypass" 0.
-float engineValue(int parameter, float portValue) {
-    if (parameter == kParamBypass) return portValue >= 0.5f ? 0.0f : 1.0f;
-    if (std::isnan(portValue)) return clampParameter(portValue);
-    return valueFromShown(parameter, portValue);
-}
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
     vst::AEffect* effect = createInstance(silentHost);

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+#include <cmath>
+
+#include "core/parameters.h"
 #include "engine/engine_state.h"
 
 namespace orbelune::lv2ports {
@@ -27,6 +30,21 @@ constexpr const char* kControlSymbols[kParamBypass] = {"decay", "size", "damping
 // The parameter a control port carries, or -1 for the other ports.
 constexpr int parameterOfPort(std::uint32_t port) {
     return port >= kFirstControl && port < kFirstControl + kParamCount ? static_cast<int>(port - kFirstControl) : -1;
+}
+
+// A control's 0..1 value. Out-of-range and NaN port values are clamped as a
+// host's setParameter is: the same clamp, NaN storing 1. The enable switch is
+// on from one half, and on means "Bypass" 0.
+inline float engineValue(int parameter, float portValue) {
+    if (parameter == kParamBypass) return portValue >= 0.5f ? 0.0f : 1.0f;
+    if (std::isnan(portValue)) return clampParameter(portValue);
+    return valueFromShown(parameter, portValue);
+}
+
+// What a control port carries for a 0..1 value.
+inline float portValue(int parameter, float value) {
+    if (parameter == kParamBypass) return value >= 0.5f ? 0.0f : 1.0f;
+    return displayNumber(parameter, value);
 }
 
 }  // namespace orbelune::lv2ports

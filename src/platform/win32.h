@@ -42,6 +42,9 @@ void deliverWindowEvents(HWND window);
 // The descriptor on which the window's events arrive, for a host's run loop to
 // watch; -1 when there is none.
 int windowEventDescriptor(HWND window);
+// The window's id in the window system, for hosts that embed it by id; 0 when
+// there is none.
+unsigned long nativeWindowId(HWND window);
 // Free what the window and drawing halves keep for the process (windows,
 // connections, font data), at the module's unload; nothing may call them after.
 void releaseWindowSystem();

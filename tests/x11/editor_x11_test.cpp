@@ -11,6 +11,7 @@
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <dlfcn.h>
+#include <lv2/ui/ui.h>
 #include <poll.h>
 
 #include <chrono>
@@ -421,5 +422,72 @@ TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture)
     controller->release();
     component->release();
     reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit"))();
+    dlclose(module);
+}
+
+// The LV2 UI binary, as an LV2 host shows it: a child of the parent the host
+// gives, idled through its idle interface, writing a drag to the control
+// port in the unit the port shows, with the host's touch notification.
+namespace lv2view {
+
+struct Host {
+    std::vector<std::pair<uint32_t, float>> writes;
+    std::vector<std::pair<uint32_t, bool>> touches;
+};
+
+void write(void* controller, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    if (size == sizeof(float) && format == 0)
+        static_cast<Host*>(controller)->writes.push_back({port, *static_cast<const float*>(buffer)});
+}
+
+void touch(void* handle, uint32_t port, bool grabbed) { static_cast<Host*>(handle)->touches.push_back({port, grabbed}); }
+
+}  // namespace lv2view
+
+TEST_F(EditorX11, Lv2UiOpensInTheParentAndWritesADragToItsPort) {
+    void* module = dlopen(ORBELUNE_LV2_UI_BINARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto descriptorAt = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2ui_descriptor"));
+    const LV2UI_Descriptor* descriptor = descriptorAt(0);
+    ASSERT_NE(descriptor, nullptr);
+    EXPECT_EQ(descriptorAt(1), nullptr);
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+
+    lv2view::Host host;
+    LV2UI_Touch touch{&host, lv2view::touch};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    const LV2_Feature touchFeature{LV2_UI__touch, &touch};
+    const LV2_Feature* features[] = {&parentFeature, &touchFeature, nullptr};
+    const LV2_Feature* noParent[] = {&touchFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    EXPECT_EQ(descriptor->instantiate(descriptor, "urn:drevon:orbelune", "", lv2view::write, &host, &widget, noParent),
+              nullptr);
+    LV2UI_Handle ui =
+        descriptor->instantiate(descriptor, "urn:drevon:orbelune", "", lv2view::write, &host, &widget, features);
+    ASSERT_NE(ui, nullptr);
+    ASSERT_NE(editorWindow(), 0u);
+    EXPECT_EQ(reinterpret_cast<Window>(widget), editorWindow());
+
+    // The host says "Decay" is at 3.24 s (0.2): a drag of 50 pixels up from there.
+    const float decay = 14.7f * 0.2f + 0.3f;
+    descriptor->port_event(ui, 4, sizeof(float), 0, &decay);
+    for (int call = 0; call < 3; ++call) idle->idle(ui);
+    pointerTo(kDecayX, kDecayY);
+    button(true);
+    pointerTo(kDecayX, kDecayY - 50);
+    button(false);
+    for (int call = 0; call < 200 && (host.touches.size() < 2); ++call) {
+        idle->idle(ui);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_FALSE(host.writes.empty());
+    EXPECT_EQ(host.writes.back().first, 4u);
+    EXPECT_EQ(host.writes.back().second, 14.7f * 0.45f + 0.3f);  // 0.2 + 50·0.005, shown in seconds
+    EXPECT_EQ(host.touches, (std::vector<std::pair<uint32_t, bool>>{{4, true}, {4, false}}));
+    pointerTo(2000, 2000);
+
+    descriptor->cleanup(ui);
+    EXPECT_TRUE(children(parent).empty());
     dlclose(module);
 }

@@ -248,6 +248,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 // Nothing arrives on its own here: tests send the messages they mean.
 void orbelune::platform::deliverWindowEvents(HWND) {}
 int orbelune::platform::windowEventDescriptor(HWND) { return -1; }
+unsigned long orbelune::platform::nativeWindowId(HWND) { return 0; }
 
 namespace Gdiplus {
 

@@ -404,6 +404,12 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 
 namespace orbelune::platform {
 
+unsigned long nativeWindowId(HWND window) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    return record != nullptr ? record->xWindow : 0;
+}
+
 int windowEventDescriptor(HWND window) {
     std::lock_guard lock(windowLock);
     WindowRecord* record = findWindow(window);

@@ -1,0 +1,123 @@
+// The plug-in as LV2: the UI binary, the same editor as every format's. It
+// meets the DSP only through ports: it shows the control values the host sends
+// it, writes a knob's new value to its port in the unit the port shows, and
+// tells the host when a gesture starts and ends where the host listens.
+#include <lv2/ui/ui.h>
+
+#include <cstring>
+#include <new>
+
+#include "core/instance.h"
+#include "editor/editor.h"
+#include "lv2/ports.h"
+#include "platform/export.h"
+#include "platform/win32.h"
+
+namespace orbelune::lv2adapter {
+
+namespace {
+
+using namespace lv2ports;
+
+vst::intptr silentHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+struct Ui {
+    PluginInstance* instance = nullptr;  // the editor's record; its engine never runs here
+    LV2UI_Write_Function write = nullptr;
+    LV2UI_Controller controller = nullptr;
+    const LV2UI_Touch* touch = nullptr;
+    float values[kParamCount] = {};  // 0..1, as the ports last told us or the knobs set them
+};
+
+float uiParameter(void* context, int index) { return static_cast<Ui*>(context)->values[index]; }
+
+void uiTouch(void* context, int index, bool grabbed) {
+    auto* ui = static_cast<Ui*>(context);
+    if (ui->touch != nullptr) ui->touch->touch(ui->touch->handle, kFirstControl + static_cast<uint32_t>(index), grabbed);
+}
+void uiBeginEdit(void* context, int index) { uiTouch(context, index, true); }
+void uiEndEdit(void* context, int index) { uiTouch(context, index, false); }
+
+void uiPerformEdit(void* context, int index, float value) {
+    auto* ui = static_cast<Ui*>(context);
+    ui->values[index] = value;
+    const float shown = portValue(index, value);
+    ui->write(ui->controller, kFirstControl + static_cast<uint32_t>(index), sizeof(float), 0, &shown);
+}
+
+const void* featureData(const LV2_Feature* const* features, const char* uri) {
+    for (; features != nullptr && *features != nullptr; ++features)
+        if (std::strcmp((*features)->URI, uri) == 0) return (*features)->data;
+    return nullptr;
+}
+
+void cleanup(LV2UI_Handle handle) {
+    auto* ui = static_cast<Ui*>(handle);
+    destroyInstance(ui->instance);  // closes the editor with it
+    delete ui;
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2UI_Write_Function write,
+                         LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    void* parent = const_cast<void*>(featureData(features, LV2_UI__parent));
+    if (parent == nullptr || write == nullptr || widget == nullptr) return nullptr;
+    vst::AEffect* effect = createInstance(silentHost);
+    if (effect == nullptr) return nullptr;
+    auto* ui = new (std::nothrow) Ui;
+    if (ui == nullptr) {
+        destroyInstance(instanceOf(effect));
+        return nullptr;
+    }
+    ui->instance = instanceOf(effect);
+    ui->write = write;
+    ui->controller = controller;
+    ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));
+    for (int index = 0; index < kParamCount; ++index) ui->values[index] = parameterTable[index].defaultValue;
+    ui->instance->editorHost = EditorHost{ui, uiParameter, uiBeginEdit, uiPerformEdit, uiEndEdit};
+    if (openEditor(*ui->instance, static_cast<HWND>(parent)) != 1) {
+        cleanup(ui);
+        return nullptr;
+    }
+    *widget = reinterpret_cast<LV2UI_Widget>(
+        platform::nativeWindowId(ui->instance->editorWindow.load(std::memory_order_relaxed)));
+    return ui;
+}
+
+// Control values from the host (automation, a preset, another view) and the
+// output level, which drives the glow.
+void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    auto* ui = static_cast<Ui*>(handle);
+    if (format != 0 || size != sizeof(float) || buffer == nullptr) return;
+    const float value = *static_cast<const float*>(buffer);
+    if (port == kLevel) {
+        ui->instance->outputMeter.store(value >= 0.0f && value < 1.0f ? value : 0.0f, std::memory_order_relaxed);
+        return;
+    }
+    const int parameter = parameterOfPort(port);
+    if (parameter < 0) return;
+    ui->values[parameter] = engineValue(parameter, value);
+    requestEditorRepaint(*ui->instance);
+}
+
+int idle(LV2UI_Handle handle) {
+    idleEditor(*static_cast<Ui*>(handle)->instance);
+    return 0;
+}
+
+const LV2UI_Idle_Interface idleInterface = {idle};
+
+const void* extensionData(const char* uri) {
+    return uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &idleInterface : nullptr;
+}
+
+const LV2UI_Descriptor descriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};
+
+}  // namespace
+
+}  // namespace orbelune::lv2adapter
+
+extern "C" ORBELUNE_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+    return index == 0 ? &orbelune::lv2adapter::descriptor : nullptr;
+}
