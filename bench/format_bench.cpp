@@ -3,8 +3,9 @@
 // noise in 512-frame blocks at 44.1 kHz. Rounds alternate between the two and
 // each figure is the median over rounds, so machine drift falls on both alike.
 //
-//   format_bench VST2_PLUGIN.so VST3_BINARY.so [--rounds N]
+//   format_bench VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so [--rounds N]
 #include <dlfcn.h>
+#include <lv2/core/lv2.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/parameters.h"
+#include "lv2/ports.h"
 #include "vst2/aeffect.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
@@ -44,16 +47,17 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
-    if (argumentCount < 3) {
-        std::fprintf(stderr, "usage: %s VST2_PLUGIN.so VST3_BINARY.so [--rounds N]\n", arguments[0]);
+    if (argumentCount < 4) {
+        std::fprintf(stderr, "usage: %s VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so [--rounds N]\n", arguments[0]);
         return 2;
     }
     int rounds = 21;
-    if (argumentCount > 4 && std::strcmp(arguments[3], "--rounds") == 0) rounds = std::max(1, std::atoi(arguments[4]));
+    if (argumentCount > 5 && std::strcmp(arguments[4], "--rounds") == 0) rounds = std::max(1, std::atoi(arguments[5]));
 
     void* vst2Library = dlopen(arguments[1], RTLD_NOW | RTLD_LOCAL);
     void* vst3Library = dlopen(arguments[2], RTLD_NOW | RTLD_LOCAL);
-    if (vst2Library == nullptr || vst3Library == nullptr) {
+    void* lv2Library = dlopen(arguments[3], RTLD_NOW | RTLD_LOCAL);
+    if (vst2Library == nullptr || vst3Library == nullptr || lv2Library == nullptr) {
         std::fprintf(stderr, "cannot load: %s\n", dlerror());
         return 1;
     }
@@ -78,6 +82,18 @@ int main(int argumentCount, char** arguments) {
     component->setActive(1);
     processor->setProcessing(1);
 
+    namespace ports = orbelune::lv2ports;
+    const LV2_Descriptor* lv2 = reinterpret_cast<const LV2_Descriptor* (*)(uint32_t)>(dlsym(lv2Library, "lv2_descriptor"))(0);
+    LV2_Handle lv2Instance = lv2->instantiate(lv2, 44100.0, "", nullptr);
+    float controls[ports::kPortCount] = {};
+    for (int parameter = 0; parameter < orbelune::kParamBypass; ++parameter)
+        controls[ports::kFirstControl + parameter] =
+            orbelune::displayNumber(parameter, orbelune::parameterTable[parameter].defaultValue);
+    controls[ports::kEnabled] = 1.0f;
+    for (uint32_t port = ports::kFirstControl; port < ports::kPortCount; ++port)
+        lv2->connect_port(lv2Instance, port, &controls[port]);
+    lv2->activate(lv2Instance);
+
     const std::vector<float> sourceLeft = noiseBlock(1);
     const std::vector<float> sourceRight = noiseBlock(2);
     std::vector<float> left(kBlock), right(kBlock);
@@ -101,19 +117,40 @@ int main(int argumentCount, char** arguments) {
         }
         return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
     };
+    // Separate output buffers, as LV2 hosts usually give them.
+    std::vector<float> outLeft(kBlock), outRight(kBlock);
+    lv2->connect_port(lv2Instance, ports::kInputLeft, left.data());
+    lv2->connect_port(lv2Instance, ports::kInputRight, right.data());
+    lv2->connect_port(lv2Instance, ports::kOutputLeft, outLeft.data());
+    lv2->connect_port(lv2Instance, ports::kOutputRight, outRight.data());
+    auto timeLv2 = [&] {
+        const auto start = Clock::now();
+        for (int block = 0; block < kBlocksPerRound; ++block) {
+            left = sourceLeft;
+            right = sourceRight;
+            lv2->run(lv2Instance, kBlock);
+        }
+        return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
+    };
     timeVst2();
     timeVst3();
-    std::vector<double> vst2Times, vst3Times;
+    timeLv2();
+    std::vector<double> vst2Times, vst3Times, lv2Times;
     for (int round = 0; round < rounds; ++round) {
         vst2Times.push_back(timeVst2());
         vst3Times.push_back(timeVst3());
+        lv2Times.push_back(timeLv2());
     }
     const double vst2 = median(vst2Times);
     const double vst3 = median(vst3Times);
+    const double lv2Time = median(lv2Times);
     const double realTime = 1e9 / 44100.0;
     std::printf("formats (median of %d rounds, ns per stereo frame): VST 2 %.1f (%.0fx real time), "
-                "VST 3 %.1f (%.0fx real time), VST 3 / VST 2 = %.3f\n",
-                rounds, vst2, realTime / vst2, vst3, realTime / vst3, vst3 / vst2);
+                "VST 3 %.1f (%.0fx), LV2 %.1f (%.0fx); VST 3 / VST 2 = %.3f, LV2 / VST 2 = %.3f\n",
+                rounds, vst2, realTime / vst2, vst3, realTime / vst3, lv2Time, realTime / lv2Time, vst3 / vst2,
+                lv2Time / vst2);
+    if (lv2->deactivate != nullptr) lv2->deactivate(lv2Instance);
+    lv2->cleanup(lv2Instance);
 
     processor->setProcessing(0);
     component->setActive(0);
