@@ -125,4 +125,26 @@ decay = ARDOUR.LuaAPI.get_processor_param(reopened, index["Decay"], true)
 check(math.abs(decay - 2.5) < 0.001, "after reopening the session Decay is " .. tostring(decay) .. ", not 2.5")
 ok("saved and reopened, Decay still " .. string.format("%.4f", decay))
 
+-- The LV2 bundle, on a track of its own: Ardour finds it by name, lists its
+-- controls in the units they show (and the enable switch, which it ties to
+-- its own bypass button) and runs it.
+local lv2tracks = Session:new_audio_track(2, 2, nil, 1, "LV2", ARDOUR.PresentationInfo.max_order,
+                                          ARDOUR.TrackMode.Normal, true, false)
+local lv2proc = ARDOUR.LuaAPI.new_plugin(Session, "Drevon Orbelune", ARDOUR.PluginType.LV2, "")
+check(not lv2proc:isnil(), "Ardour has no LV2 plug-in named Drevon Orbelune")
+check(lv2tracks:front():add_processor_by_index(lv2proc, 0, nil, true) == 0, "Ardour could not insert the LV2 plug-in")
+check(lv2proc:active(), "the LV2 plug-in is on the track but not active")
+local lv2plugin = lv2proc:to_insert():plugin(0)
+local lv2listed = {}
+for i = 0, lv2plugin:parameter_count() - 1 do
+  if lv2plugin:parameter_is_control(i) and lv2plugin:parameter_is_input(i) then
+    local _, descriptor = lv2plugin:get_parameter_descriptor(i, ARDOUR.ParameterDescriptor())
+    lv2listed[#lv2listed + 1] = descriptor[2].label
+  end
+end
+local lv2names = table.concat(lv2listed, ", ")
+check(lv2names:find("Decay, Size, Damping, 3D Width, Pre%-Delay, Mix", 1) == 1,
+      "Ardour lists the LV2 controls " .. lv2names)
+ok("LV2 loaded and running, controls: " .. lv2names)
+
 print("ardour-check: session checks passed")

@@ -43,6 +43,11 @@ trap 'rm -rf "$work"' EXIT
 home=$work/home
 mkdir -p "$home/.vst3"
 cp -a "$bundle" "$home/.vst3/"
+# Ardour finds LV2 bundles through lilv, in ~/.lv2 among other places.
+lv2_bundle=build/linux/lv2/Drevon_Orbelune.lv2
+[ -d "$lv2_bundle" ] || fail "no LV2 bundle at $lv2_bundle; build it first: bash scripts/build.sh"
+mkdir -p "$home/.lv2"
+cp -a "$lv2_bundle" "$home/.lv2/"
 # Ardour trusts its scan cache only while the module is older than the cache
 # file, in whole seconds; a copy made in the same second as the scan would be
 # skipped as stale.
