@@ -65,6 +65,9 @@ inline PluginInstance* instanceOf(vst::AEffect* effect) {
 
 // Creation and destruction of instances, and the library's load and unload steps.
 vst::AEffect* createInstance(vst::audioMasterCallback hostCallback) noexcept;
+// An instance for the other formats' adapters, whose hosts speak to them in
+// their own terms: the VST 2 callback it holds answers nothing.
+PluginInstance* createAdapterInstance() noexcept;
 void destroyInstance(PluginInstance* instance) noexcept;
 void processAttach(HINSTANCE moduleHandle) noexcept;
 void processDetach() noexcept;

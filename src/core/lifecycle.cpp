@@ -86,6 +86,16 @@ vst::AEffect* createInstance(vst::audioMasterCallback hostCallback) noexcept {
     return &instance->header;
 }
 
+namespace {
+
+vst::intptr noVst2Host(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+}  // namespace
+
+PluginInstance* createAdapterInstance() noexcept { return instanceOf(createInstance(noVst2Host)); }
+
 void destroyInstance(PluginInstance* instance) noexcept {
     closeEditor(*instance);
     --module.instanceCount;

@@ -17,10 +17,6 @@ namespace {
 
 using namespace lv2ports;
 
-vst::intptr silentHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 struct Plugin {
     PluginInstance* instance = nullptr;
     double rate = 44100.0;
@@ -29,14 +25,14 @@ struct Plugin {
 };
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
-    vst::AEffect* effect = createInstance(silentHost);
-    if (effect == nullptr) return nullptr;
+    PluginInstance* instance = createAdapterInstance();
+    if (instance == nullptr) return nullptr;
     auto* plugin = new (std::nothrow) Plugin;
     if (plugin == nullptr) {
-        destroyInstance(instanceOf(effect));
+        destroyInstance(instance);
         return nullptr;
     }
-    plugin->instance = instanceOf(effect);
+    plugin->instance = instance;
     // The rate goes through the same clamp as the other formats'.
     plugin->rate = rate;
     setSampleRate(*plugin->instance, static_cast<float>(rate));

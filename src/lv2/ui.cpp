@@ -19,10 +19,6 @@ namespace {
 
 using namespace lv2ports;
 
-vst::intptr silentHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 struct Ui {
     PluginInstance* instance = nullptr;  // the editor's record; its engine never runs here
     LV2UI_Write_Function write = nullptr;
@@ -63,14 +59,14 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
     void* parent = const_cast<void*>(featureData(features, LV2_UI__parent));
     if (parent == nullptr || write == nullptr || widget == nullptr) return nullptr;
-    vst::AEffect* effect = createInstance(silentHost);
-    if (effect == nullptr) return nullptr;
+    PluginInstance* instance = createAdapterInstance();
+    if (instance == nullptr) return nullptr;
     auto* ui = new (std::nothrow) Ui;
     if (ui == nullptr) {
-        destroyInstance(instanceOf(effect));
+        destroyInstance(instance);
         return nullptr;
     }
-    ui->instance = instanceOf(effect);
+    ui->instance = instance;
     ui->write = write;
     ui->controller = controller;
     ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));

@@ -4,6 +4,7 @@
 // virtual methods in vtable order, with no data and no virtual destructor.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -96,6 +97,19 @@ constexpr Uid kIParameterChangesIid = makeUid(0xA4779663, 0x0BB64A56, 0xB44384A8
 constexpr Uid kIParamValueQueueIid = makeUid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
 constexpr Uid kIPlugViewIid = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
 constexpr Uid kIPlugFrameIid = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+
+class FUnknown;
+
+// The count behind an object's addRef and release: it starts at one, owned by
+// its creator, and the object goes when it reaches zero.
+class ReferenceCount {
+  public:
+    uint32 add() { return count_.fetch_add(1) + 1; }
+    uint32 drop() { return count_.fetch_sub(1) - 1; }
+
+  private:
+    std::atomic<uint32> count_{1};
+};
 
 class FUnknown {
   public:

@@ -101,10 +101,6 @@ bool readState(IBStream* stream, float values[kParamCount]) {
     return stream != nullptr && readAll(stream, record, kStateBytes) && decodeState(record, values);
 }
 
-vst::intptr silentHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 class Plugin final : public IComponent,
                      public IAudioProcessor,
                      public IEditController,
@@ -136,9 +132,9 @@ class Plugin final : public IComponent,
         addRef();
         return kResultOk;
     }
-    uint32 addRef() override { return references_.fetch_add(1) + 1; }
+    uint32 addRef() override { return references_.add(); }
     uint32 release() override {
-        const uint32 left = references_.fetch_sub(1) - 1;
+        const uint32 left = references_.drop();
         if (left == 0) delete this;
         return left;
     }
@@ -376,7 +372,7 @@ class Plugin final : public IComponent,
         return instance_->params[index].load(std::memory_order_relaxed);
     }
 
-    std::atomic<uint32> references_{1};
+    ReferenceCount references_;
     PluginInstance* instance_;
     double rate_ = 0.0;
     // The controller's side of each value, apart from what the audio side
@@ -439,11 +435,11 @@ class Factory final : public IPluginFactory2 {
         if (object == nullptr) return kInvalidArgument;
         *object = nullptr;
         if (!sameUid(cid, kClassId)) return kNoInterface;
-        vst::AEffect* effect = orbelune::createInstance(silentHost);
-        if (effect == nullptr) return kOutOfMemory;
-        auto* plugin = new (std::nothrow) Plugin(instanceOf(effect));
+        PluginInstance* instance = createAdapterInstance();
+        if (instance == nullptr) return kOutOfMemory;
+        auto* plugin = new (std::nothrow) Plugin(instance);
         if (plugin == nullptr) {
-            destroyInstance(instanceOf(effect));
+            destroyInstance(instance);
             return kOutOfMemory;
         }
         const tresult found = plugin->queryInterface(reinterpret_cast<const std::uint8_t*>(iid), object);

@@ -52,9 +52,9 @@ class EditorView final : public IPlugView
         addRef();
         return kResultOk;
     }
-    uint32 addRef() override { return references_.fetch_add(1) + 1; }
+    uint32 addRef() override { return references_.add(); }
     uint32 release() override {
-        const uint32 left = references_.fetch_sub(1) - 1;
+        const uint32 left = references_.drop();
         if (left == 0) delete this;
         return left;
     }
@@ -149,7 +149,7 @@ class EditorView final : public IPlugView
     IRunLoop* runLoop_ = nullptr;
 #endif
 
-    std::atomic<uint32> references_{1};
+    ReferenceCount references_;
     PluginInstance& instance_;
     FUnknown* owner_;
     FUnknown* handler_;
