@@ -79,7 +79,9 @@ std::uint32_t getLittleEndian(const unsigned char* source) {
 }
 
 // The values in a state record, or false for a record that is not ours, of
-// another version, or holds a value no instance could have.
+// another version, or holds a value no instance could have. "Bypass" comes
+// back as the toggle it is everywhere else here, so that a record holding 0.5
+// is on for the audio as it is for the controller.
 bool decodeState(const unsigned char* record, float values[kParamCount]) {
     if (std::memcmp(record, kStateTag, sizeof(kStateTag)) != 0 || getLittleEndian(record + 4) != kStateVersion)
         return false;
@@ -88,7 +90,7 @@ bool decodeState(const unsigned char* record, float values[kParamCount]) {
         float value = 0.0f;
         std::memcpy(&value, &bits, sizeof(value));
         if (!(value >= 0.0f && value <= 1.0f)) return false;
-        values[index] = value;
+        values[index] = engineValue(static_cast<ParamID>(index), value);
     }
     return true;
 }
