@@ -3,6 +3,7 @@
 // (the form the widest range of hosts loads: they find the controller on the
 // component and need no connection between two parts). Underneath is the same
 // instance record, engine and parameter table as every other format.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -231,8 +232,14 @@ class Plugin final : public IComponent,
             return kResultOk;
         float* inputs[2] = {static_cast<float*>(in.channelBuffers[0]), static_cast<float*>(in.channelBuffers[1])};
         float* outputs[2] = {static_cast<float*>(out.channelBuffers[0]), static_cast<float*>(out.channelBuffers[1])};
-        if (inputs[0] == nullptr || inputs[1] == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)
-            return kResultOk;
+        if (outputs[0] == nullptr || outputs[1] == nullptr) return kResultOk;
+        // A host that switched the input bus off may pass null buffers for it;
+        // the outputs still have to be filled: the tail rings on silence, in place.
+        if (inputs[0] == nullptr || inputs[1] == nullptr) {
+            for (float* channel : outputs) std::fill(channel, channel + data->numSamples, 0.0f);
+            inputs[0] = outputs[0];
+            inputs[1] = outputs[1];
+        }
         processReplacing(&instance_->header, inputs, outputs, data->numSamples);
         out.silenceFlags = 0;  // a tail rings on whatever the input was
         return kResultOk;
