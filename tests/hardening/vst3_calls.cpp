@@ -29,6 +29,7 @@ constexpr int kMaxInstances = 2;
 constexpr int kMaxFrames = 4096;
 constexpr int kMaxChannels = 3;
 constexpr double kOutputLimit = 0.99000001;  // the output stage's ±0.99, with a float's rounding
+constexpr int kOff = 0, kOn = 1, kUnknown = -1;
 
 const Uid kKnownIids[] = {
     kFUnknownIid,         kIPluginBaseIid,      kIPluginFactoryIid,    kIPluginFactory2Iid,
@@ -97,6 +98,9 @@ struct Instance {
     bool processing = false;
     int32 sampleSize = kSample32;
     bool busActive[2] = {false, false};  // the main input and output
+    // The bypass the audio side was last given, through a block or a state:
+    // the controller's edits reach it only when the host sends them.
+    int audioBypass = kOff;
 };
 
 // What a call may change, and where a change would show.
@@ -123,6 +127,7 @@ struct Session {
     std::vector<ParamID> ids;
     std::vector<int32> steps;
     int bypass = -1;  // index into ids
+    bool bypassedAtFirst = false;
     int live = 0;
 
     Session();
@@ -180,6 +185,7 @@ bool create(Session& session, Instance& instance, const Uid& cid, const Uid& iid
             "interfaces of one object with different identities");
     created->release();
     ++session.live;
+    instance.audioBypass = session.bypassedAtFirst ? kOn : kOff;
     // Hosts switch on the buses that ask to be on.
     for (BusDirection direction : {kInput, kOutput}) {
         BusInfo bus{};
@@ -221,7 +227,10 @@ Session::Session() {
     for (int32 index = 0; index < count; ++index) {
         vst3::ParameterInfo parameter{};
         require(probe.controller->getParameterInfo(index, &parameter) == kResultOk, "a counted parameter without info");
-        if ((parameter.flags & kIsBypass) != 0) bypass = index;
+        if ((parameter.flags & kIsBypass) != 0) {
+            bypass = index;
+            bypassedAtFirst = parameter.defaultNormalizedValue >= 0.5;
+        }
         ids.push_back(parameter.id);
         steps.push_back(parameter.stepCount);
     }
@@ -258,14 +267,14 @@ Snapshot snapshot(Session& session, Instance& instance) {
     return shot;
 }
 
-// Whether an instance's state has its bypass on, read as a host reads it: the
-// record handed to a controller, the toggle on from one half.
-bool bypassed(Session& session, Instance& instance) {
-    if (session.bypass < 0) return false;
+// The bypass a state record holds, read as a host reads it: the record handed
+// to a controller, the toggle on from one half.
+int recordBypass(Session& session, const std::vector<unsigned char>& record) {
+    if (session.bypass < 0) return kOff;
     MemoryStream stream;
-    stream.bytes = stateOf(instance);
-    require(session.probe.controller->setComponentState(&stream) == kResultOk, "its own state refused by a controller");
-    return session.probe.controller->getParamNormalized(session.ids[session.bypass]) >= 0.5;
+    stream.bytes = record;
+    if (session.probe.controller->setComponentState(&stream) != kResultOk) return kUnknown;
+    return session.probe.controller->getParamNormalized(session.ids[session.bypass]) >= 0.5 ? kOn : kOff;
 }
 
 // ---- processing ------------------------------------------------------------
@@ -432,7 +441,17 @@ void processBlock(Session& session, Instance& instance, ByteReader& reader, int3
 
     const tresult result = instance.processor->process(&data);
     require(!wellFormed || result == kResultOk, "an ordinary block refused");
-    const bool bypass = bypassed(session, instance);
+    // A value outside 0..1, or one the block was refused with, leaves it open.
+    int queuesForBypass = 0;
+    for (const Queue& queue : changes.queues) {
+        if (data.inputParameterChanges == nullptr || session.bypass < 0 || queue.id != session.ids[session.bypass] ||
+            queue.points.empty())
+            continue;
+        const ParamValue value = queue.points.back().second;
+        const bool open = result != kResultOk || !normalized(value) || ++queuesForBypass > 1;
+        instance.audioBypass = open ? kUnknown : value >= 0.5 ? kOn : kOff;
+    }
+    const int bypass = instance.audioBypass;
 
     for (int bus = 0; bus < 2; ++bus)
         for (int channel = 0; channel < kMaxChannels; ++channel) {
@@ -453,11 +472,14 @@ void processBlock(Session& session, Instance& instance, ByteReader& reader, int3
                 require(std::all_of(output, output + frames, [](Sample sample) { return sample == 0; }),
                         "a channel flagged silent is not");
             if (wellFormed && bus == 0 && channel < 2)
-                require(bypass && fromInput ? passedThrough : valid,
-                        bypass && fromInput ? "bypassed sample" : "output sample");
+                require(bypass == kOn && fromInput     ? passedThrough
+                        : bypass == kOff || !fromInput ? valid
+                                                       : valid || passedThrough,
+                        bypass == kOn && fromInput ? "bypassed sample" : "output sample");
             else
-                require(sameSamples(output, before[kOutput][bus][channel]) || valid || (bypass && passedThrough),
-                        "output sample");
+                require(
+                    sameSamples(output, before[kOutput][bus][channel]) || valid || (bypass != kOff && passedThrough),
+                    "output sample");
         }
 }
 
@@ -510,15 +532,16 @@ void restore(Session& session, Instance& instance, ByteReader& reader, Allowed& 
     const bool ours = kind % 6 == 2 || kind % 6 == 3;
     require(!ours || result == kResultOk, "its own state record refused");
     if (result != kResultOk) return;
-    allowed.values = true;
+    // The controller's values may reach the saved state as well as the record's.
+    allowed.values = allowed.state = true;
     if (!component) return;
-    allowed.state = true;
     const std::vector<unsigned char> now = stateOf(instance);
     require(!ours || now == original, "a restored state differs from its record");
     MemoryStream again;
     again.bytes = now;
     require(instance.component->setState(&again) == kResultOk && stateOf(instance) == now,
             "a state does not restore itself");
+    instance.audioBypass = recordBypass(session, now);
 }
 
 void controllerState(Instance& instance, ByteReader& reader) {
@@ -610,7 +633,8 @@ void convert(Session& session, Instance& instance, ByteReader& reader, Allowed& 
     const ParamValue wanted = reader.anyDouble();
     const tresult result = instance.controller->setParamNormalized(id, wanted);
     require(index < 0 || !normalized(wanted) || result == kResultOk, "a value in 0..1 refused");
-    allowed.values = result == kResultOk;
+    // An accepted edit may reach the saved state too: hosts save what the user last set.
+    allowed.values = allowed.state = result == kResultOk;
 }
 
 // ---- buses, set-up, lifecycle ----------------------------------------------
