@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The native suite again under AddressSanitizer with UndefinedBehaviorSanitizer,
-# the threading tests under ThreadSanitizer, and the host-call fuzzer: the
-# committed corpus as regression inputs, then a bounded fuzzing run.
+# the threading tests under ThreadSanitizer, and the host-call fuzzers of both
+# formats: each one's committed corpus as regression inputs, then a bounded
+# fuzzing run, the two sharing one time budget.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -46,12 +47,19 @@ if [ "$batch_status" -ne 1 ] || [ "$(ls "$batch/out" | wc -l)" -ne 3 ]; then
   status=1
 fi
 
-echo "-- host-call fuzzer: corpus, then ${fuzz_seconds} s of fuzzing" >&2
-fuzzer=build/asan/tests/hardening/host_call_fuzzer
-work_corpus=build/asan/fuzz-corpus
-mkdir -p "$work_corpus"
-cp tests/hardening/corpus/* "$work_corpus"/
-ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -runs=0 tests/hardening/corpus/* || status=1
-ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=4096 -max_len=4096 \
-  -print_final_stats=1 -artifact_prefix=build/asan/ "$work_corpus" 2>&1 | tail -n 12 || status=1
+# Half the budget each, and never 0, which libFuzzer reads as no limit.
+vst2_fuzz_seconds=$(( fuzz_seconds > 1 ? (fuzz_seconds + 1) / 2 : 1 ))
+vst3_fuzz_seconds=$(( fuzz_seconds > 1 ? fuzz_seconds / 2 : 1 ))
+fuzz() {
+  local name=$1 corpus=$2 work_corpus=$3 seconds=$4
+  local fuzzer=build/asan/tests/hardening/$name
+  echo "-- $name: corpus, then ${seconds} s of fuzzing" >&2
+  mkdir -p "$work_corpus"
+  cp "$corpus"/* "$work_corpus"/
+  ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -runs=0 "$corpus"/* || status=1
+  ASAN_OPTIONS=detect_leaks=1 "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix="build/asan/$name-" "$work_corpus" 2>&1 | tail -n 12 || status=1
+}
+fuzz host_call_fuzzer tests/hardening/corpus build/asan/fuzz-corpus "$vst2_fuzz_seconds"
+fuzz vst3_call_fuzzer tests/hardening/vst3_corpus build/asan/vst3-fuzz-corpus "$vst3_fuzz_seconds"
 exit $status

@@ -3,6 +3,7 @@
 // (the form the widest range of hosts loads: they find the controller on the
 // component and need no connection between two parts). Underneath is the same
 // instance record, engine and parameter table as every other format.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -82,7 +83,9 @@ std::uint32_t getLittleEndian(const unsigned char* source) {
 }
 
 // The values in a state record, or false for a record that is not ours, of
-// another version, or holds a value no instance could have.
+// another version, or holds a value no instance could have. "Bypass" comes
+// back as the toggle it is everywhere else here, so that a record holding 0.5
+// is on for the audio as it is for the controller.
 bool decodeState(const unsigned char* record, float values[kParamCount]) {
     if (std::memcmp(record, kStateTag, sizeof(kStateTag)) != 0 || getLittleEndian(record + 4) != kStateVersion)
         return false;
@@ -91,7 +94,7 @@ bool decodeState(const unsigned char* record, float values[kParamCount]) {
         float value = 0.0f;
         std::memcpy(&value, &bits, sizeof(value));
         if (!(value >= 0.0f && value <= 1.0f)) return false;
-        values[index] = value;
+        values[index] = engineValue(static_cast<ParamID>(index), value);
     }
     return true;
 }
@@ -238,8 +241,14 @@ class Plugin final : public IComponent,
             return kResultOk;
         float* inputs[2] = {static_cast<float*>(in.channelBuffers[0]), static_cast<float*>(in.channelBuffers[1])};
         float* outputs[2] = {static_cast<float*>(out.channelBuffers[0]), static_cast<float*>(out.channelBuffers[1])};
-        if (inputs[0] == nullptr || inputs[1] == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)
-            return kResultOk;
+        if (outputs[0] == nullptr || outputs[1] == nullptr) return kResultOk;
+        // A host that switched the input bus off may pass null buffers for it;
+        // the outputs still have to be filled: the tail rings on silence, in place.
+        if (inputs[0] == nullptr || inputs[1] == nullptr) {
+            for (float* channel : outputs) std::fill(channel, channel + data->numSamples, 0.0f);
+            inputs[0] = outputs[0];
+            inputs[1] = outputs[1];
+        }
         processReplacing(&instance_->header, inputs, outputs, data->numSamples);
         out.silenceFlags = 0;  // a tail rings on whatever the input was
         return kResultOk;
@@ -367,8 +376,9 @@ class Plugin final : public IComponent,
     std::uint64_t stamp() { return clock_.fetch_add(1, std::memory_order_relaxed) + 1; }
     void controllerChanged(int index) { controllerStamps_[index] = stamp(); }
     float savedValue(int index) const {
+        // Stored as the audio side would store it, so a saved -0 reads back as it was saved.
         if (controllerStamps_[index] > audioStamps_[index].load(std::memory_order_acquire))
-            return static_cast<float>(controllerValues_[index]);
+            return clampParameter(static_cast<float>(controllerValues_[index]));
         return instance_->params[index].load(std::memory_order_relaxed);
     }
 

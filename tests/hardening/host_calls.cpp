@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "core/instance.h"
+#include "hardening/byte_reader.h"
 #include "unit/test_host.h"
 
 namespace hardening {
@@ -17,49 +17,6 @@ namespace {
 constexpr int kMaxInstances = 3;
 constexpr int kMaxFrames = 4096;
 constexpr float kOutputLimit = 0.99000001f;
-
-// Reads the fuzzer's bytes as a stream; past the end everything reads as 0.
-class ByteReader {
-  public:
-    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return position_ >= size_; }
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t word() {
-        std::uint32_t value = 0;
-        for (int shift = 0; shift < 32; shift += 8) value |= static_cast<std::uint32_t>(byte()) << shift;
-        return value;
-    }
-    // Floats a host may send by mistake as well as ordinary ones.
-    float anyFloat() {
-        static const float special[] = {0.0f,
-                                        -0.0f,
-                                        1.0f,
-                                        0.5f,
-                                        std::numeric_limits<float>::quiet_NaN(),
-                                        std::numeric_limits<float>::infinity(),
-                                        -std::numeric_limits<float>::infinity(),
-                                        std::numeric_limits<float>::denorm_min(),
-                                        1e30f,
-                                        -1e30f,
-                                        44100.0f,
-                                        48000.0f,
-                                        8000.0f,
-                                        384000.0f,
-                                        1e7f,
-                                        -96000.0f};
-        const std::uint8_t kind = byte();
-        if (kind < 128) return special[kind % (sizeof special / sizeof special[0])];
-        const std::uint32_t bits = word();
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
-};
 
 [[noreturn]] void violated(const char* what) {
     std::fprintf(stderr, "host-call invariant violated: %s\n", what);

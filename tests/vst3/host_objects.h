@@ -28,7 +28,7 @@ class MemoryStream final : public IBStream {
     // Hands out at most 5 bytes a call, as a host's stream may.
     tresult read(void* buffer, int32 count, int32* got) override {
         const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), 5, bytes.size() - position});
-        std::memcpy(buffer, bytes.data() + position, n);
+        if (n > 0) std::memcpy(buffer, bytes.data() + position, n);  // an empty vector's data may be null
         position += n;
         if (got != nullptr) *got = static_cast<int32>(n);
         return kResultOk;
