@@ -9,7 +9,12 @@
 #include "engine/delay_lines.h"
 #include "core/instance.h"
 #include "unit/editor_fixture.h"
+#include "vst3/abi.h"
+#include "vst3/host_objects.h"
 #include "unit/test_host.h"
+
+// The VST 3 module's entry, linked in.
+extern "C" vst3::IPluginFactory* GetPluginFactory();
 
 namespace {
 
@@ -112,6 +117,61 @@ TEST(ThreadStorm, AutomationWhileTheEditorIdles) {
     const RECT repainted = standin::lastInvalidatedArea(editor.window);
     EXPECT_EQ(repainted.right - repainted.left, 840);
     EXPECT_EQ(repainted.bottom - repainted.top, 520);
+}
+
+// A VST 3 host's audio thread processes with automation while its user-
+// interface thread edits, reads texts and saves the state: the two sides of
+// the one object share nothing unguarded.
+TEST(ThreadStorm, Vst3ProcessingBesideTheControllerAndTheState) {
+    using namespace vst3;
+    IPluginFactory* factory = GetPluginFactory();
+    PClassInfo info{};
+    factory->getClassInfo(0, &info);
+    void* object = nullptr;
+    ASSERT_EQ(factory->createInstance(reinterpret_cast<const char*>(info.cid),
+                                      reinterpret_cast<const char*>(kIComponentIid.bytes), &object),
+              kResultOk);
+    auto* component = static_cast<IComponent*>(object);
+    IAudioProcessor* processor = nullptr;
+    IEditController* controller = nullptr;
+    component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor));
+    component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
+    component->initialize(nullptr);
+    component->setActive(1);
+
+    std::atomic<bool> stop{false};
+    std::atomic<bool> badSample{false};
+    std::thread audio([&] {
+        std::vector<float> left(kBlockFrames), right(kBlockFrames);
+        unsigned noise = 3;
+        for (int block = 0; !stop.load() || block < 50; ++block) {
+            vst3host::Changes changes;
+            vst3host::Queue queue;
+            queue.id = static_cast<ParamID>(block % (orbelune::kParamCount - 1));
+            queue.points = {{0, static_cast<double>(block % 11) / 10.0}};
+            changes.queues.push_back(queue);
+            for (int frame = 0; frame < kBlockFrames; ++frame) left[frame] = right[frame] = testhost::noiseSample(noise);
+            vst3host::processInPlace(processor, left, right, &changes);
+            for (const float sample : left) badSample = badSample || !std::isfinite(sample);
+        }
+    });
+    for (int step = 0; step < 2000; ++step) {
+        const ParamID id = static_cast<ParamID>(step % orbelune::kParamCount);
+        controller->setParamNormalized(id, static_cast<double>(step % 7) / 6.0);
+        TChar text[128];
+        controller->getParamStringByValue(id, controller->getParamNormalized(id), text);
+        vst3host::MemoryStream saved;
+        component->getState(&saved);
+    }
+    stop = true;
+    audio.join();
+    EXPECT_FALSE(badSample.load());
+
+    component->setActive(0);
+    component->terminate();
+    controller->release();
+    processor->release();
+    component->release();
 }
 
 }  // namespace
