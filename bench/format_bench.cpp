@@ -68,14 +68,9 @@ int main(int argumentCount, char** arguments) {
 
     reinterpret_cast<bool (*)(void*)>(dlsym(vst3Library, "ModuleEntry"))(vst3Library);
     auto* factory = reinterpret_cast<vst3::IPluginFactory* (*)()>(dlsym(vst3Library, "GetPluginFactory"))();
-    vst3::PClassInfo info{};
-    factory->getClassInfo(0, &info);
-    void* object = nullptr;
-    factory->createInstance(reinterpret_cast<const char*>(info.cid),
-                            reinterpret_cast<const char*>(vst3::kIComponentIid.bytes), &object);
-    auto* component = static_cast<vst3::IComponent*>(object);
-    vst3::IAudioProcessor* processor = nullptr;
-    component->queryInterface(vst3::kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor));
+    const vst3host::Parts parts = vst3host::createParts(factory);
+    vst3::IComponent* component = parts.component;
+    vst3::IAudioProcessor* processor = parts.processor;
     component->initialize(nullptr);
     vst3::ProcessSetup setup{0, vst3::kSample32, kBlock, 44100.0};
     processor->setupProcessing(&setup);
@@ -156,6 +151,7 @@ int main(int argumentCount, char** arguments) {
     component->setActive(0);
     component->terminate();
     processor->release();
+    parts.controller->release();
     component->release();
     effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
     return 0;

@@ -124,18 +124,11 @@ TEST(ThreadStorm, AutomationWhileTheEditorIdles) {
 // the one object share nothing unguarded.
 TEST(ThreadStorm, Vst3ProcessingBesideTheControllerAndTheState) {
     using namespace vst3;
-    IPluginFactory* factory = GetPluginFactory();
-    PClassInfo info{};
-    factory->getClassInfo(0, &info);
-    void* object = nullptr;
-    ASSERT_EQ(factory->createInstance(reinterpret_cast<const char*>(info.cid),
-                                      reinterpret_cast<const char*>(kIComponentIid.bytes), &object),
-              kResultOk);
-    auto* component = static_cast<IComponent*>(object);
-    IAudioProcessor* processor = nullptr;
-    IEditController* controller = nullptr;
-    component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor));
-    component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
+    const vst3host::Parts parts = vst3host::createParts(GetPluginFactory());
+    ASSERT_NE(parts.controller, nullptr);
+    IComponent* component = parts.component;
+    IAudioProcessor* processor = parts.processor;
+    IEditController* controller = parts.controller;
     component->initialize(nullptr);
     component->setActive(1);
 

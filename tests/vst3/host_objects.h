@@ -128,4 +128,26 @@ struct EditRecorder final : IComponentHandler {
     tresult restartComponent(int32) override { return kResultOk; }
 };
 
+// The factory's first class, made as hosts make it: the component, and the
+// processor and controller found on it; members stay null where that failed.
+struct Parts {
+    IComponent* component = nullptr;
+    IAudioProcessor* processor = nullptr;
+    IEditController* controller = nullptr;
+};
+
+inline Parts createParts(IPluginFactory* factory) {
+    Parts parts;
+    PClassInfo info{};
+    void* object = nullptr;
+    if (factory == nullptr || factory->getClassInfo(0, &info) != kResultOk ||
+        factory->createInstance(reinterpret_cast<const char*>(info.cid),
+                                reinterpret_cast<const char*>(kIComponentIid.bytes), &object) != kResultOk)
+        return parts;
+    parts.component = static_cast<IComponent*>(object);
+    parts.component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&parts.processor));
+    parts.component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&parts.controller));
+    return parts;
+}
+
 }  // namespace vst3host

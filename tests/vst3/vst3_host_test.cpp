@@ -65,17 +65,12 @@ struct Instance {
     IEditController* controller = nullptr;
 
     explicit Instance(double rate = 44100.0) {
-        PClassInfo info{};
-        modules().factory->getClassInfo(0, &info);
-        void* object = nullptr;
-        if (modules().factory->createInstance(reinterpret_cast<const char*>(info.cid),
-                                              reinterpret_cast<const char*>(kIComponentIid.bytes),
-                                              &object) != kResultOk)
-            return;
-        component = static_cast<IComponent*>(object);
+        const Parts parts = createParts(modules().factory);
+        if (parts.controller == nullptr) return;
+        component = parts.component;
+        processor = parts.processor;
+        controller = parts.controller;
         component->initialize(nullptr);
-        component->queryInterface(kIAudioProcessorIid.bytes, reinterpret_cast<void**>(&processor));
-        component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
         ProcessSetup setup{0, kSample32, kBlock, rate};
         processor->setupProcessing(&setup);
         component->setActive(1);

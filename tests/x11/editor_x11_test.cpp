@@ -369,16 +369,11 @@ TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture)
     ASSERT_NE(module, nullptr) << dlerror();
     ASSERT_TRUE(reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"))(module));
     auto* factory = reinterpret_cast<IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"))();
-    PClassInfo info{};
-    factory->getClassInfo(0, &info);
-    void* object = nullptr;
-    ASSERT_EQ(factory->createInstance(reinterpret_cast<const char*>(info.cid),
-                                      reinterpret_cast<const char*>(kIComponentIid.bytes), &object),
-              kResultOk);
-    auto* component = static_cast<IComponent*>(object);
+    const vst3host::Parts parts = vst3host::createParts(factory);
+    ASSERT_NE(parts.controller, nullptr);
+    IComponent* component = parts.component;
+    IEditController* controller = parts.controller;
     component->initialize(nullptr);
-    IEditController* controller = nullptr;
-    component->queryInterface(kIEditControllerIid.bytes, reinterpret_cast<void**>(&controller));
     vst3host::EditRecorder handler;
     controller->setComponentHandler(&handler);
 
@@ -420,6 +415,7 @@ TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture)
     controller->setComponentHandler(nullptr);
     component->terminate();
     controller->release();
+    parts.processor->release();
     component->release();
     reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit"))();
     dlclose(module);
