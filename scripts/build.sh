@@ -14,5 +14,6 @@ cmake --build build/windows -j "$jobs"
 # What a Windows user copies into their plug-in folders: the DLL, the VST 3
 # bundle and the fonts' licence, in one zip.
 (cd build/windows &&
-  cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip \
-    Drevon_Orbelune.dll Drevon_Orbelune.vst3 OFL-Inter.txt OFL-Cinzel.txt)
+  files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3) &&
+  for licence in OFL-Inter.txt OFL-Cinzel.txt; do [ -f "$licence" ] && files+=("$licence"); done &&
+  cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip "${files[@]}")
