@@ -15,5 +15,5 @@ cmake --build build/windows -j "$jobs"
 # bundle and the fonts' licence, in one zip.
 (cd build/windows &&
   files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3) &&
-  for licence in OFL-Inter.txt OFL-Cinzel.txt; do [ -f "$licence" ] && files+=("$licence"); done &&
+  for licence in OFL-Inter.txt OFL-Cinzel.txt; do if [ -f "$licence" ]; then files+=("$licence"); fi; done &&
   cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip "${files[@]}")
