@@ -21,7 +21,6 @@ struct Plugin {
     PluginInstance* instance = nullptr;
     double rate = 44100.0;
     float* ports[kPortCount] = {};
-    float applied[kParamCount] = {};  // the 0..1 values last handed to the engine
 };
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
@@ -36,8 +35,6 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     // The rate goes through the same clamp as the other formats'.
     plugin->rate = rate;
     setSampleRate(*plugin->instance, static_cast<float>(rate));
-    for (int index = 0; index < kParamCount; ++index)
-        plugin->applied[index] = plugin->instance->params[index].load(std::memory_order_relaxed);
     return plugin;
 }
 
@@ -60,10 +57,8 @@ void run(LV2_Handle handle, uint32_t frames) {
         const float* port = plugin->ports[kFirstControl + index];
         if (port == nullptr) continue;
         const float value = engineValue(index, *port);
-        if (value != plugin->applied[index]) {
-            plugin->applied[index] = value;
+        if (value != plugin->instance->params[index].load(std::memory_order_relaxed))
             storeParameter(*plugin->instance, index, value);
-        }
     }
     float* inputs[2] = {plugin->ports[kInputLeft], plugin->ports[kInputRight]};
     float* outputs[2] = {plugin->ports[kOutputLeft], plugin->ports[kOutputRight]};
