@@ -10,13 +10,21 @@
 namespace orbelune {
 
 const ParameterInfo parameterTable[kParamCount] = {
-    {"Decay", "s", 14.7f, 0.3f, 2, 0.45f},      // 0.30 to 15.00 seconds
-    {"Size", "%", 100.0f, 0.0f, 0, 0.6f},
-    {"Damping", "%", 100.0f, 0.0f, 0, 0.4f},
-    {"3D Width", "%", 180.0f, 0.0f, 0, 0.85f},  // 0 to 180 percent
-    {"Pre-Delay", "ms", 120.0f, 0.0f, 0, 0.15f},  // 0 to 120 milliseconds
-    {"Mix", "%", 100.0f, 0.0f, 0, 0.35f},
-    {"Bypass", "", 100.0f, 0.0f, 0, 0.0f},
+    // 0.30 to 15.00 seconds
+    {"Decay", "s", "decay", ParameterUnit::seconds, 14.7f, 0.3f, 2, 0.45f, false, "DECAY TIME", "%.2fs", 0xFFC084FC},
+    {"Size", "%", "size", ParameterUnit::percent, 100.0f, 0.0f, 0, 0.6f, false, "ROOM / HALL SIZE", "%.0f%%",
+     0xFF38BDF8},
+    {"Damping", "%", "damping", ParameterUnit::percent, 100.0f, 0.0f, 0, 0.4f, false, "VELVET DAMPING", "%.0f%%",
+     0xFF34D399},
+    // 0 to 180 percent
+    {"3D Width", "%", "width", ParameterUnit::percent, 180.0f, 0.0f, 0, 0.85f, false, "3D SPATIAL WIDTH", "%.0f%%",
+     0xFF60A5FA},
+    // 0 to 120 milliseconds
+    {"Pre-Delay", "ms", "predelay", ParameterUnit::milliseconds, 120.0f, 0.0f, 0, 0.15f, false, "PRE-DELAY",
+     "%.0f ms", 0xFFF0CB64},
+    {"Mix", "%", "mix", ParameterUnit::percent, 100.0f, 0.0f, 0, 0.35f, false, "DRY / WET MIX", "%.0f%%", 0xFFE0F2FE},
+    // Shown as 0 to 100 like the others, though hosts of stepped formats offer it as a switch.
+    {"Bypass", "", "bypass", ParameterUnit::toggle, 100.0f, 0.0f, 0, 0.0f, true, nullptr, nullptr, 0},
 };
 
 float clampParameter(float value) {
@@ -25,11 +33,24 @@ float clampParameter(float value) {
     return 1.0f;
 }
 
+float steppedValue(int index, double value) {
+    if (parameterTable[index].toggle) return value >= 0.5 ? 1.0f : 0.0f;
+    return clampParameter(static_cast<float>(value));
+}
+
 float displayNumber(int index, float value) {
     const ParameterInfo& info = parameterTable[index];
     const float scaled = info.displayScale * value;
     if (info.displayOffset == 0.0f) return scaled;
     return scaled + info.displayOffset;
+}
+
+void writeParameterName(int index, char* destination) {
+    std::strncpy(destination, parameterTable[index].name, kParamNameBytes);
+}
+
+void writeParameterLabel(int index, char* destination) {
+    std::strncpy(destination, parameterTable[index].label, kParamLabelBytes);
 }
 
 void formatParameterValue(int index, float value, char* destination) {

@@ -1,39 +1,76 @@
-// The editor operations the dispatcher forwards (effEditGetRect, effEditOpen,
-// effEditClose, effEditIdle). They run on the host's user-interface thread.
+// The editor: one record per open-able editor, the operations a format's view
+// forwards to it (open in a parent, idle, close), and what the module keeps
+// for every editor it shows. They run on the host's user-interface thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
+#include "editor/editor_host.h"
 #include "platform/win32.h"
-#include "vst2/aeffect.h"
 
 namespace orbelune {
 
-struct PluginInstance;
-
 constexpr const char* kEditorClassName = "DrevonOrbeluneEditorWndClass";
+constexpr int kEditorWidth = 840;
+constexpr int kEditorHeight = 520;
 
-inline bool editorAvailable() { return true; }
+struct Editor {
+    // The window, null while closed. Also read by repaint requests on
+    // whatever thread the host sets a value from.
+    std::atomic<HWND> window{nullptr};
+    HWND parent = nullptr;
+    std::int32_t dragParam = -1;
+    std::int32_t dragStartY = 0;
+    float dragStartValue = 0.0f;
+    float idlePhase = 0.0f;
+    // Raised by a repaint request where the window system must not be called
+    // from the host's other threads; the editor's idle step consumes it.
+    std::atomic<bool> repaintRequested{false};
+    EditorHost host;
+    // The format the footer names, as the user loaded the plug-in.
+    const wchar_t* formatName = L"VST2";
+};
 
-// Hands out the address of the instance's editorRect through `rectPointer`
-// when that is not null; 1 in every case.
-vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer);
 // Creates the editor as a child of `parent` (registering the window class on the
-// first open in the process); 1 when a window was made. A window still open is
+// first open in the process); true when a window was made. A window still open is
 // closed first.
-vst::intptr openEditor(PluginInstance& instance, HWND parent);
-// Destroys the editor window if one is open; 1 in every case.
-vst::intptr closeEditor(PluginInstance& instance);
+bool openEditor(Editor& editor, HWND parent);
+// Destroys the editor window if one is open.
+void closeEditor(Editor& editor);
 // Advances the animation and asks for the repaint it needs while a window is
 // open (the visual panel, or everything after a parameter change), then hands
-// the window the events that are waiting for it; 0 in every case.
-vst::intptr idleEditor(PluginInstance& instance);
-
+// the window the events that are waiting for it.
+void idleEditor(Editor& editor);
 // Asks for a repaint of the whole editor, from any thread, the audio thread
 // included, and without blocking.
-void requestEditorRepaint(PluginInstance& instance);
+void requestEditorRepaint(Editor& editor);
 
-// The editor window's procedure; it finds its instance in the window's user data.
+// The editor window's procedure; it finds its editor in the window's user data.
 LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Module-wide values: one set per loaded library, shared by every editor. The
+// host creates and closes instances from one thread, so no lock guards them.
+struct ModuleState {
+    HINSTANCE moduleHandle = nullptr;
+    bool windowClassRegistered = false;
+    // Instances that may show an editor; GDI+ runs while there is one.
+    std::int32_t instanceCount = 0;
+    ULONG_PTR gdiplusToken = 0;
+    // The editor's fonts, registered with GDI+ on the first paint.
+    Gdiplus::GpFontCollection* fontCollection = nullptr;
+    bool fontCollectionTried = false;
+};
+
+extern ModuleState module;
+
+// The library's load and unload steps, for binaries that carry the editor.
+void editorModuleAttach(HINSTANCE moduleHandle) noexcept;
+void editorModuleDetach() noexcept;
+// An instance that may show an editor counts itself in when it is created and
+// out when it goes (or its creation fails): the first starts GDI+, the last
+// stops it.
+void countEditorInstanceIn() noexcept;
+void countEditorInstanceOut() noexcept;
 
 }  // namespace orbelune

@@ -1,7 +1,7 @@
 // How the editor reaches its host, whatever the plug-in format: it reads the
-// values it shows, and wraps each knob gesture in a begin, the new values and
-// an end. Each format adapter answers these in its own terms; all of them run
-// on the host's user-interface thread.
+// values and the output level it shows, and wraps each knob gesture in a
+// begin, the new values and an end. Each format adapter answers these in its
+// own terms; all of them run on the host's user-interface thread.
 #pragma once
 
 namespace orbelune {
@@ -9,6 +9,7 @@ namespace orbelune {
 struct EditorHost {
     void* context = nullptr;
     float (*parameter)(void* context, int index) = nullptr;
+    float (*outputLevel)(void* context) = nullptr;
     void (*beginEdit)(void* context, int index) = nullptr;
     void (*performEdit)(void* context, int index, float value) = nullptr;
     void (*endEdit)(void* context, int index) = nullptr;

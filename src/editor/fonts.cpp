@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "core/instance.h"
+#include "editor/editor.h"
 #include "platform/embedded_fonts.h"
 
 namespace orbelune {

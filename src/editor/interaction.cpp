@@ -1,7 +1,7 @@
 #include "editor/interaction.h"
 
-#include "core/instance.h"
 #include "core/parameters.h"
+#include "editor/editor.h"
 
 namespace orbelune {
 
@@ -11,17 +11,13 @@ constexpr float kValuePerPixel = 0.005f;  // 200 pixels span the whole range
 constexpr float kIdlePhaseStep = 0.035f;  // radians per host idle call
 constexpr float kFullTurn = 6.283185f;    // 2π as the phase wraps it
 
-bool dragging(const PluginInstance& instance) { return isParameterIndex(instance.dragParam); }
+bool dragging(const Editor& editor) { return isParameterIndex(editor.dragParam); }
 
 }  // namespace
 
 const KnobLayoutEntry knobLayout[kKnobCount] = {
-    {kParamDecay, 130, 165, 46, L"DECAY TIME", L"%.2fs", 0xFFC084FC},
-    {kParamSize, 710, 165, 46, L"ROOM / HALL SIZE", L"%.0f%%", 0xFF38BDF8},
-    {kParamDamping, 130, 375, 40, L"VELVET DAMPING", L"%.0f%%", 0xFF34D399},
-    {kParamWidth, 320, 375, 40, L"3D SPATIAL WIDTH", L"%.0f%%", 0xFF60A5FA},
-    {kParamPreDelay, 510, 375, 40, L"PRE-DELAY", L"%.0f ms", 0xFFF0CB64},
-    {kParamMix, 700, 375, 40, L"DRY / WET MIX", L"%.0f%%", 0xFFE0F2FE},
+    {kParamDecay, 130, 165, 46},   {kParamSize, 710, 165, 46},     {kParamDamping, 130, 375, 40},
+    {kParamWidth, 320, 375, 40},   {kParamPreDelay, 510, 375, 40}, {kParamMix, 700, 375, 40},
 };
 
 int knobAt(int x, int y) {
@@ -39,29 +35,29 @@ float dragValue(float startValue, int startY, int y) {
     return clampParameter(value);
 }
 
-bool beginDrag(PluginInstance& instance, int x, int y) {
+bool beginDrag(Editor& editor, int x, int y) {
     const int knob = knobAt(x, y);
     if (knob < 0) return false;
     const int param = knobLayout[knob].param;
-    instance.dragParam = param;
-    instance.dragStartY = y;
-    instance.dragStartValue = instance.editorHost.parameter(instance.editorHost.context, param);
-    instance.editorHost.beginEdit(instance.editorHost.context, param);
+    editor.dragParam = param;
+    editor.dragStartY = y;
+    editor.dragStartValue = editor.host.parameter(editor.host.context, param);
+    editor.host.beginEdit(editor.host.context, param);
     return true;
 }
 
-bool continueDrag(PluginInstance& instance, int y) {
-    if (!dragging(instance)) return false;
-    const float value = dragValue(instance.dragStartValue, instance.dragStartY, y);
-    instance.editorHost.performEdit(instance.editorHost.context, instance.dragParam, value);
+bool continueDrag(Editor& editor, int y) {
+    if (!dragging(editor)) return false;
+    const float value = dragValue(editor.dragStartValue, editor.dragStartY, y);
+    editor.host.performEdit(editor.host.context, editor.dragParam, value);
     return true;
 }
 
-bool endDrag(PluginInstance& instance) {
-    if (!dragging(instance)) return false;
-    const int param = instance.dragParam;
-    instance.dragParam = -1;
-    instance.editorHost.endEdit(instance.editorHost.context, param);
+bool endDrag(Editor& editor) {
+    if (!dragging(editor)) return false;
+    const int param = editor.dragParam;
+    editor.dragParam = -1;
+    editor.host.endEdit(editor.host.context, param);
     return true;
 }
 

@@ -1,5 +1,5 @@
 // The editor's knobs and what the mouse and the host's idle calls do to an
-// instance, in plain arithmetic on the instance's fields: nothing here touches
+// editor, in plain arithmetic on its fields: nothing here touches
 // the window system, so it runs and is tested the same on every platform.
 #pragma once
 
@@ -7,18 +7,15 @@
 
 namespace orbelune {
 
-struct PluginInstance;
+struct Editor;
 
-// One rotary knob of the panel: the parameter it sets, its circle in client
-// pixels, and what the painting shows for it.
+// One rotary knob of the panel: the parameter it sets and its circle in client
+// pixels. Its caption, value format and colour are the parameter's.
 struct KnobLayoutEntry {
     int param;
     int centreX;
     int centreY;
     int radius;
-    const wchar_t* label;
-    const wchar_t* valueFormat;  // printf format of the displayed number
-    std::uint32_t accent;        // ARGB of the value arc and value text
 };
 
 constexpr int kKnobCount = 6;  // "Bypass" has no knob
@@ -34,13 +31,13 @@ float dragValue(float startValue, int startY, int y);
 
 // A left-button press: starts a drag when it lands on a knob. True when it did,
 // so the caller captures the mouse.
-bool beginDrag(PluginInstance& instance, int x, int y);
+bool beginDrag(Editor& editor, int x, int y);
 // A pointer move: during a drag, stores the value, raises the rebuild request
 // for "Size" and reports the value to the host as automation. True when a drag
 // step ran, so the caller repaints.
-bool continueDrag(PluginInstance& instance, int y);
+bool continueDrag(Editor& editor, int y);
 // Ends a drag. True when one was running, so the caller releases the mouse.
-bool endDrag(PluginInstance& instance);
+bool endDrag(Editor& editor);
 
 // The animation phase after one idle call: 0.035 radians on, wrapped past 2π.
 float advancedIdlePhase(float phase);

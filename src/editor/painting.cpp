@@ -6,8 +6,8 @@
 
 #include "editor/gdiplus_objects.h"
 #include "editor/interaction.h"
-#include "core/instance.h"
 #include "core/parameters.h"
+#include "editor/editor.h"
 
 namespace orbelune {
 
@@ -70,7 +70,9 @@ constexpr float kFooterSize = 9.0f;
 constexpr const wchar_t* kTitle = L"DREVON ORBELUNE\u2122";
 constexpr const wchar_t* kSubtitle = L"3D HOLOGRAPHIC PRIME REVERB \u2022 EULER SIEVE (172) & \u03A6 GOLDEN MATRIX";
 constexpr const wchar_t* kReadoutFormat = L"DECAY: %.2f s \u2022 3D WRAP: %.0f%% \u2022 VELVET DAMP: %.0f%%";
-constexpr const wchar_t* kFooter = L"DREVON AUDIO TECHNOLOGIES \u2022 64-BIT NATIVE VST2 \u2022 ZERO LATENCY FDN MATRIX";
+// The footer names the format the user loaded ("VST2", "VST3", "LV2").
+constexpr const wchar_t* kFooterFormat = L"DREVON AUDIO TECHNOLOGIES \u2022 64-BIT NATIVE %ls \u2022 ZERO LATENCY FDN MATRIX";
+constexpr std::size_t kFooterCharacters = 96;
 constexpr float kTitleX = 28.0f;
 constexpr float kTitleY = 20.0f;
 constexpr float kSubtitleX = 29.0f;
@@ -96,6 +98,14 @@ bool overlaps(const RECT& box, const RECT& area) {
 template <typename... Numbers>
 void formatText(wchar_t* buffer, std::size_t count, const wchar_t* format, Numbers... numbers) {
     if (std::swprintf(buffer, count, format, numbers...) < 0) buffer[count - 1] = L'\0';
+}
+
+// A table text in the wide characters GDI+ draws; the tables hold ASCII.
+template <std::size_t kCharacters>
+void widen(const char* text, wchar_t (&wide)[kCharacters]) {
+    std::size_t index = 0;
+    for (; index + 1 < kCharacters && text[index] != '\0'; ++index) wide[index] = static_cast<unsigned char>(text[index]);
+    wide[index] = L'\0';
 }
 
 // The two fonts' families and the two brushes that several steps share.
@@ -201,17 +211,21 @@ void drawKnobs(Gdiplus::GpGraphics* graphics, const float params[], const RECT& 
         if (!overlaps(box, area)) continue;
         wchar_t valueText[kValueTextCharacters];
         formatKnobValue(knob, params, valueText);
-        drawKnob(graphics, entry.centreX, entry.centreY, entry.radius, params[entry.param], entry.label, valueText,
-                 entry.accent);
+        wchar_t caption[kValueTextCharacters];
+        widen(parameterTable[entry.param].knobCaption, caption);
+        drawKnob(graphics, entry.centreX, entry.centreY, entry.radius, params[entry.param], caption, valueText,
+                 parameterTable[entry.param].knobColour);
     }
 }
 
 void drawFooter(Gdiplus::GpGraphics* graphics, const PanelResources& resources, const StringFormat& format, int width,
-                int height) {
+                int height, const wchar_t* formatName) {
     Font font;
     createPixelFont(font, resources.textFamily, kFooterSize, Gdiplus::FontStyleRegular);
+    wchar_t footer[kFooterCharacters];
+    formatText(footer, kFooterCharacters, kFooterFormat, formatName);
     const float centreX = static_cast<float>(width) * 0.5f;
-    drawTextAt(graphics, kFooter, font, centreX, static_cast<float>(height - kFooterRise), &format,
+    drawTextAt(graphics, footer, font, centreX, static_cast<float>(height - kFooterRise), &format,
                resources.muted.get());
 }
 
@@ -267,8 +281,9 @@ void formatReadout(const float params[], wchar_t* buffer) {
 
 void formatKnobValue(int knob, const float params[], wchar_t* buffer) {
     const int param = knobLayout[knob].param;
-    formatText(buffer, kValueTextCharacters, knobLayout[knob].valueFormat,
-               static_cast<double>(displayNumber(param, params[param])));
+    wchar_t format[kValueTextCharacters];
+    widen(parameterTable[param].knobValueFormat, format);
+    formatText(buffer, kValueTextCharacters, format, static_cast<double>(displayNumber(param, params[param])));
 }
 
 RECT animatedArea() {
@@ -276,16 +291,15 @@ RECT animatedArea() {
                 kPanelY + kPanelHeight + kAntialiasMargin + 1};
 }
 
-void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& requested) {
+void paintEditor(const Editor& editor, HDC paintContext, const RECT& requested) {
     // One reading of everything the frame shows, so its elements agree.
     float params[kParamCount];
-    for (int param = 0; param < kParamCount; ++param)
-        params[param] = instance.editorHost.parameter(instance.editorHost.context, param);
-    const float outputMeter = instance.outputMeter.load(std::memory_order_relaxed);
-    const float idlePhase = instance.idlePhase;
+    for (int param = 0; param < kParamCount; ++param) params[param] = editor.host.parameter(editor.host.context, param);
+    const float outputMeter = editor.host.outputLevel(editor.host.context);
+    const float idlePhase = editor.idlePhase;
 
     RECT client{};
-    GetClientRect(instance.editorWindow.load(std::memory_order_relaxed), &client);
+    GetClientRect(editor.window.load(std::memory_order_relaxed), &client);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     const RECT area{std::max<LONG>(requested.left, 0), std::max<LONG>(requested.top, 0),
@@ -316,7 +330,7 @@ void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& r
     if (overlaps(RECT{0, kReadoutTop, width, kReadoutBottom}, area)) drawReadout(graphics, resources, centred, params);
     drawKnobs(graphics, params, area);
     if (overlaps(RECT{0, height - kFooterTopRise, width, height}, area))
-        drawFooter(graphics, resources, centred, width, height);
+        drawFooter(graphics, resources, centred, width, height, editor.formatName);
 
     BitBlt(paintContext, area.left, area.top, area.right - area.left, area.bottom - area.top, buffer.context(),
            area.left, area.top, SRCCOPY);

@@ -10,13 +10,13 @@
 
 namespace orbelune {
 
-struct PluginInstance;
+struct Editor;
 
 // Paints the part `area` (client pixels, right and bottom exclusive) of the
-// instance's editor window into the device context that BeginPaint returned.
+// editor's window into the device context that BeginPaint returned.
 // Its pixels are those of a whole frame: everything that reaches into the
 // area is drawn, clipped to it, and only the area goes to the screen.
-void paintEditor(const PluginInstance& instance, HDC paintContext, const RECT& area);
+void paintEditor(const Editor& editor, HDC paintContext, const RECT& area);
 
 // The pixels that the idle phase and the output meter change: the visual panel
 // with its outline, glow, rings and read-out.

@@ -1,15 +1,13 @@
 // The plug-in as LV2: the DSP binary. It reads its control ports once per run,
-// in the units they show, and drives the same instance record and engine as
-// every other format.
+// in the units they show, and drives the same core as every other format. It
+// carries no editor: the UI is a binary of its own.
 #include <lv2/core/lv2.h>
 
 #include <new>
 
-#include "core/instance.h"
-#include "core/parameters.h"
+#include "core/plugin.h"
 #include "lv2/ports.h"
 #include "platform/export.h"
-#include "vst2/processing.h"
 
 namespace orbelune::lv2adapter {
 
@@ -17,39 +15,39 @@ namespace {
 
 using namespace lv2ports;
 
-struct Plugin {
-    PluginInstance* instance = nullptr;
+struct Lv2Plugin {
+    Plugin* core = nullptr;
     double rate = 44100.0;
     float* ports[kPortCount] = {};
 };
 
+// The rate goes through the same clamp as the other formats', as the 32-bit
+// rate VST 2 hosts give.
+void prepare(Lv2Plugin& plugin) { setPluginSampleRate(*plugin.core, static_cast<float>(plugin.rate)); }
+
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
-    PluginInstance* instance = createAdapterInstance();
-    if (instance == nullptr) return nullptr;
-    auto* plugin = new (std::nothrow) Plugin;
-    if (plugin == nullptr) {
-        destroyInstance(instance);
+    auto* plugin = new (std::nothrow) Lv2Plugin;
+    if (plugin == nullptr) return nullptr;
+    plugin->core = createPlugin();
+    if (plugin->core == nullptr) {
+        delete plugin;
         return nullptr;
     }
-    plugin->instance = instance;
-    // The rate goes through the same clamp as the other formats'.
     plugin->rate = rate;
-    setSampleRate(*plugin->instance, static_cast<float>(rate));
+    prepare(*plugin);
     return plugin;
 }
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
-    if (port < kPortCount) static_cast<Plugin*>(handle)->ports[port] = static_cast<float*>(data);
+    if (port < kPortCount) static_cast<Lv2Plugin*>(handle)->ports[port] = static_cast<float*>(data);
 }
 
 // A fresh start clears the tail, as a rate change does in the other formats.
-void activate(LV2_Handle handle) {
-    auto* plugin = static_cast<Plugin*>(handle);
-    setSampleRate(*plugin->instance, static_cast<float>(plugin->rate));
-}
+void activate(LV2_Handle handle) { prepare(*static_cast<Lv2Plugin*>(handle)); }
 
 void run(LV2_Handle handle, uint32_t frames) {
-    auto* plugin = static_cast<Plugin*>(handle);
+    auto* plugin = static_cast<Lv2Plugin*>(handle);
+    Plugin& core = *plugin->core;
     // Controls are read once per call, as the engine takes its values once per
     // block. Only a value that changed is stored, so an unchanged "Size" asks
     // for no rebuild; a changed one rebuilds the lines in this call.
@@ -57,20 +55,17 @@ void run(LV2_Handle handle, uint32_t frames) {
         const float* port = plugin->ports[kFirstControl + index];
         if (port == nullptr) continue;
         const float value = engineValue(index, *port);
-        if (value != plugin->instance->params[index].load(std::memory_order_relaxed))
-            storeParameter(*plugin->instance, index, value);
+        if (value != pluginParameter(core, index)) setPluginParameter(core, index, value);
     }
-    float* inputs[2] = {plugin->ports[kInputLeft], plugin->ports[kInputRight]};
+    const float* inputs[2] = {plugin->ports[kInputLeft], plugin->ports[kInputRight]};
     float* outputs[2] = {plugin->ports[kOutputLeft], plugin->ports[kOutputRight]};
-    if (frames > 0 && inputs[0] != nullptr && inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr)
-        processReplacing(&plugin->instance->header, inputs, outputs, static_cast<vst::int32>(frames));
-    if (plugin->ports[kLevel] != nullptr)
-        *plugin->ports[kLevel] = plugin->instance->outputMeter.load(std::memory_order_relaxed);
+    if (frames > 0) processPlugin(core, inputs, outputs, static_cast<std::int32_t>(frames));
+    if (plugin->ports[kLevel] != nullptr) *plugin->ports[kLevel] = core.outputMeter.load(std::memory_order_relaxed);
 }
 
 void cleanup(LV2_Handle handle) {
-    auto* plugin = static_cast<Plugin*>(handle);
-    destroyInstance(plugin->instance);
+    auto* plugin = static_cast<Lv2Plugin*>(handle);
+    destroyPlugin(plugin->core);
     delete plugin;
 }
 

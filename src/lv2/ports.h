@@ -8,13 +8,13 @@
 
 #include <cmath>
 
+#include "core/identity.h"
 #include "core/parameters.h"
-#include "engine/engine_state.h"
 
 namespace orbelune::lv2ports {
 
-constexpr const char* kPluginUri = "urn:drevon:orbelune";
-constexpr const char* kUiUri = "urn:drevon:orbelune#ui";
+constexpr const char* kPluginUri = identity::kLv2Uri;
+constexpr const char* kUiUri = identity::kLv2UiUri;
 
 constexpr std::uint32_t kInputLeft = 0;
 constexpr std::uint32_t kInputRight = 1;
@@ -25,25 +25,23 @@ constexpr std::uint32_t kEnabled = kFirstControl + kParamBypass;  // 1 runs the 
 constexpr std::uint32_t kLevel = kEnabled + 1;
 constexpr std::uint32_t kPortCount = kLevel + 1;
 
-constexpr const char* kControlSymbols[kParamBypass] = {"decay", "size", "damping", "width", "predelay", "mix"};
-
 // The parameter a control port carries, or -1 for the other ports.
 constexpr int parameterOfPort(std::uint32_t port) {
     return port >= kFirstControl && port < kFirstControl + kParamCount ? static_cast<int>(port - kFirstControl) : -1;
 }
 
 // A control's 0..1 value. Out-of-range and NaN port values are clamped as a
-// host's setParameter is: the same clamp, NaN storing 1. The enable switch is
-// on from one half, and on means "Bypass" 0.
+// host's setParameter is: the same clamp, NaN storing 1. The toggle is the
+// host's enable switch, on from one half, and on means "Bypass" 0.
 inline float engineValue(int parameter, float portValue) {
-    if (parameter == kParamBypass) return portValue >= 0.5f ? 0.0f : 1.0f;
+    if (parameterTable[parameter].toggle) return 1.0f - steppedValue(parameter, portValue);
     if (std::isnan(portValue)) return clampParameter(portValue);
     return valueFromShown(parameter, portValue);
 }
 
 // What a control port carries for a 0..1 value.
 inline float portValue(int parameter, float value) {
-    if (parameter == kParamBypass) return value >= 0.5f ? 0.0f : 1.0f;
+    if (parameterTable[parameter].toggle) return 1.0f - steppedValue(parameter, value);
     return displayNumber(parameter, value);
 }
 

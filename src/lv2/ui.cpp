@@ -7,7 +7,6 @@
 #include <cstring>
 #include <new>
 
-#include "core/instance.h"
 #include "editor/editor.h"
 #include "lv2/ports.h"
 #include "platform/export.h"
@@ -20,14 +19,16 @@ namespace {
 using namespace lv2ports;
 
 struct Ui {
-    PluginInstance* instance = nullptr;  // the editor's record; its engine never runs here
+    Editor editor;
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touch = nullptr;
     float values[kParamCount] = {};  // 0..1, as the ports last told us or the knobs set them
+    float outputLevel = 0.0f;        // as the level port last told us
 };
 
 float uiParameter(void* context, int index) { return static_cast<Ui*>(context)->values[index]; }
+float uiOutputLevel(void* context) { return static_cast<Ui*>(context)->outputLevel; }
 
 void uiTouch(void* context, int index, bool grabbed) {
     auto* ui = static_cast<Ui*>(context);
@@ -51,7 +52,8 @@ const void* featureData(const LV2_Feature* const* features, const char* uri) {
 
 void cleanup(LV2UI_Handle handle) {
     auto* ui = static_cast<Ui*>(handle);
-    destroyInstance(ui->instance);  // closes the editor with it
+    closeEditor(ui->editor);
+    countEditorInstanceOut();
     delete ui;
 }
 
@@ -59,25 +61,20 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
     void* parent = const_cast<void*>(featureData(features, LV2_UI__parent));
     if (parent == nullptr || write == nullptr || widget == nullptr) return nullptr;
-    PluginInstance* instance = createAdapterInstance();
-    if (instance == nullptr) return nullptr;
     auto* ui = new (std::nothrow) Ui;
-    if (ui == nullptr) {
-        destroyInstance(instance);
-        return nullptr;
-    }
-    ui->instance = instance;
+    if (ui == nullptr) return nullptr;
+    countEditorInstanceIn();
     ui->write = write;
     ui->controller = controller;
     ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));
     for (int index = 0; index < kParamCount; ++index) ui->values[index] = parameterTable[index].defaultValue;
-    ui->instance->editorHost = EditorHost{ui, uiParameter, uiBeginEdit, uiPerformEdit, uiEndEdit};
-    if (openEditor(*ui->instance, static_cast<HWND>(parent)) != 1) {
+    ui->editor.host = EditorHost{ui, uiParameter, uiOutputLevel, uiBeginEdit, uiPerformEdit, uiEndEdit};
+    ui->editor.formatName = L"LV2";
+    if (!openEditor(ui->editor, static_cast<HWND>(parent))) {
         cleanup(ui);
         return nullptr;
     }
-    *widget = reinterpret_cast<LV2UI_Widget>(
-        platform::nativeWindowId(ui->instance->editorWindow.load(std::memory_order_relaxed)));
+    *widget = reinterpret_cast<LV2UI_Widget>(platform::nativeWindowId(ui->editor.window.load(std::memory_order_relaxed)));
     return ui;
 }
 
@@ -88,17 +85,17 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
     if (format != 0 || size != sizeof(float) || buffer == nullptr) return;
     const float value = *static_cast<const float*>(buffer);
     if (port == kLevel) {
-        ui->instance->outputMeter.store(value >= 0.0f && value < 1.0f ? value : 0.0f, std::memory_order_relaxed);
+        ui->outputLevel = value >= 0.0f && value < 1.0f ? value : 0.0f;
         return;
     }
     const int parameter = parameterOfPort(port);
     if (parameter < 0) return;
     ui->values[parameter] = engineValue(parameter, value);
-    requestEditorRepaint(*ui->instance);
+    requestEditorRepaint(ui->editor);
 }
 
 int idle(LV2UI_Handle handle) {
-    idleEditor(*static_cast<Ui*>(handle)->instance);
+    idleEditor(static_cast<Ui*>(handle)->editor);
     return 0;
 }
 

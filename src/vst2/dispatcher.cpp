@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "editor/editor.h"
-#include "core/instance.h"
+#include "core/identity.h"
 #include "core/parameters.h"
+#include "vst2/instance.h"
 
 namespace orbelune {
 
@@ -30,6 +30,9 @@ vst::intptr writeParameterText(const PluginInstance& instance, vst::int32 index,
 
 void nameWriter(const PluginInstance&, int index, char* destination) { writeParameterName(index, destination); }
 void labelWriter(const PluginInstance&, int index, char* destination) { writeParameterLabel(index, destination); }
+void displayWriter(const PluginInstance& instance, int index, char* destination) {
+    formatParameterValue(index, pluginParameter(instance.plugin, index), destination);
+}
 
 vst::intptr canDo(const void* text) {
     if (text == nullptr) return 0;
@@ -41,8 +44,38 @@ vst::intptr canDo(const void* text) {
 }
 
 vst::intptr setHostBypass(PluginInstance& instance, vst::intptr value) {
-    instance.hostBypass.store(value != 0 ? 1 : 0, std::memory_order_relaxed);
+    setPluginBypass(instance.plugin, value != 0);
     return 1;
+}
+
+// Zero, negative and NaN rates mean the host has none to give; the float is
+// widened before the engine sees it.
+vst::intptr setSampleRate(PluginInstance& instance, float rate) {
+    setPluginSampleRate(instance.plugin, static_cast<double>(rate));
+    return 0;
+}
+
+// Hands out the address of the instance's editorRect through `rectPointer`
+// when that is not null.
+vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer) {
+    // A host that passes no place for the pointer gets no success either.
+    if (rectPointer == nullptr) return 0;
+    *rectPointer = &instance.editorRect;
+    return 1;
+}
+
+vst::intptr openEditorIn(PluginInstance& instance, void* parent) {
+    return openEditor(instance.editor, static_cast<HWND>(parent)) ? 1 : 0;
+}
+
+vst::intptr closeEditorOf(PluginInstance& instance) {
+    closeEditor(instance.editor);
+    return 1;
+}
+
+vst::intptr idleEditorOf(PluginInstance& instance) {
+    idleEditor(instance.editor);
+    return 0;
 }
 
 vst::intptr dispatch(PluginInstance& instance, std::uint32_t opcode, vst::int32 index, vst::intptr value, void* ptr,
@@ -54,32 +87,31 @@ vst::intptr dispatch(PluginInstance& instance, std::uint32_t opcode, vst::int32 
         case vst::effGetParamLabel:
             return writeParameterText(instance, index, ptr, labelWriter);
         case vst::effGetParamDisplay:
-            return writeParameterText(instance, index, ptr, writeParameterDisplay);
+            return writeParameterText(instance, index, ptr, displayWriter);
         case vst::effGetParamName:
             return writeParameterText(instance, index, ptr, nameWriter);
         case vst::effSetSampleRate:
-            setSampleRate(instance, opt);
-            return 0;
+            return setSampleRate(instance, opt);
         case vst::effEditGetRect:
             return getEditorRect(instance, static_cast<vst::ERect**>(ptr));
         case vst::effEditOpen:
-            return openEditor(instance, static_cast<HWND>(ptr));
+            return openEditorIn(instance, ptr);
         case vst::effEditClose:
-            return closeEditor(instance);
+            return closeEditorOf(instance);
         case vst::effEditIdle:
-            return idleEditor(instance);
+            return idleEditorOf(instance);
         case vst::effGetPlugCategory:
             return vst::kPlugCategEffect;
         case vst::effSetBypass:
             return setHostBypass(instance, value);
         case vst::effGetEffectName:
-            return writeNameString(kEffectName, ptr);
+            return writeNameString(identity::kEffectName, ptr);
         case vst::effGetVendorString:
-            return writeNameString(kVendorName, ptr);
+            return writeNameString(identity::kVendorName, ptr);
         case vst::effGetProductString:
-            return writeNameString(kProductName, ptr);
+            return writeNameString(identity::kProductName, ptr);
         case vst::effGetVendorVersion:
-            return kVendorVersion;
+            return identity::kVersionNumber;
         case vst::effCanDo:
             return canDo(ptr);
         default:

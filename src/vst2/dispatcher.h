@@ -9,10 +9,6 @@ namespace orbelune {
 vst::intptr dispatcher(vst::AEffect* effect, vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
                        float opt) noexcept;
 
-constexpr const char* kEffectName = "Drevon Orbelune";
-constexpr const char* kVendorName = "Drevon Audio Technologies";
-constexpr const char* kProductName = "Drevon Orbelune 3D Reverb";
-constexpr vst::intptr kVendorVersion = 1000;
 constexpr vst::intptr kCockosExtensionsAnswer = 0xBEEF0000;
 
 }  // namespace orbelune

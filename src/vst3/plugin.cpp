@@ -2,19 +2,16 @@
 // processing component, the audio processor and the edit controller at once
 // (the form the widest range of hosts loads: they find the controller on the
 // component and need no connection between two parts). Underneath is the same
-// instance record, engine and parameter table as every other format.
+// core, engine and parameter table as every other format.
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <new>
 
-#include "editor/editor.h"
-#include "engine/tail.h"
-#include "vst2/dispatcher.h"
-#include "core/instance.h"
+#include "core/identity.h"
 #include "core/parameters.h"
-#include "vst2/processing.h"
+#include "core/plugin.h"
+#include "editor/editor.h"
 #include "platform/export.h"
 #include "vst3/abi.h"
 #include "vst3/view.h"
@@ -25,14 +22,8 @@ namespace {
 
 using namespace vst3;
 
-// Chosen once; hosts keep it in their projects.
-constexpr Uid kClassId = makeUid(0x6D4F7262, 0x3A91C2E5, 0x8B17D04F, 0x52C6A913);
-
-// The component's state: a tag, a format version, then the seven 0..1 values
-// as little-endian floats.
-constexpr char kStateTag[4] = {'D', 'O', 'r', 'b'};
-constexpr std::uint32_t kStateVersion = 1;
-constexpr int kStateBytes = 4 + 4 + 4 * kParamCount;
+constexpr Uid kClassId = makeUid(identity::kClassIdWords[0], identity::kClassIdWords[1], identity::kClassIdWords[2],
+                                 identity::kClassIdWords[3]);
 
 void copyText(char* destination, std::size_t size, const char* text) {
     std::strncpy(destination, text, size - 1);
@@ -47,13 +38,6 @@ void copyWide(TChar* destination, std::size_t size, const char* text) {
 }
 
 bool isParamId(ParamID id) { return id < static_cast<ParamID>(kParamCount); }
-
-// "Bypass" is a toggle here, as hosts expect of a bypass: on from one half,
-// and on means what 1 means to the other formats.
-float engineValue(ParamID id, ParamValue normalized) {
-    if (id == kParamBypass) return normalized >= 0.5 ? 1.0f : 0.0f;
-    return static_cast<float>(normalized);
-}
 
 // Reads exactly `bytes`, however the stream delivers them.
 bool readAll(IBStream* stream, void* buffer, int32 bytes) {
@@ -72,52 +56,27 @@ bool writeAll(IBStream* stream, const void* buffer, int32 bytes) {
     return stream->write(const_cast<void*>(buffer), bytes, &written) == kResultOk && written == bytes;
 }
 
-void putLittleEndian(unsigned char* destination, std::uint32_t word) {
-    for (int byte = 0; byte < 4; ++byte) destination[byte] = static_cast<unsigned char>(word >> (8 * byte));
-}
-
-std::uint32_t getLittleEndian(const unsigned char* source) {
-    std::uint32_t word = 0;
-    for (int byte = 0; byte < 4; ++byte) word |= static_cast<std::uint32_t>(source[byte]) << (8 * byte);
-    return word;
-}
-
-// The values in a state record, or false for a record that is not ours, of
-// another version, or holds a value no instance could have. "Bypass" comes
-// back as the toggle it is everywhere else here, so that a record holding 0.5
-// is on for the audio as it is for the controller.
-bool decodeState(const unsigned char* record, float values[kParamCount]) {
-    if (std::memcmp(record, kStateTag, sizeof(kStateTag)) != 0 || getLittleEndian(record + 4) != kStateVersion)
-        return false;
-    for (int index = 0; index < kParamCount; ++index) {
-        const std::uint32_t bits = getLittleEndian(record + 8 + 4 * index);
-        float value = 0.0f;
-        std::memcpy(&value, &bits, sizeof(value));
-        if (!(value >= 0.0f && value <= 1.0f)) return false;
-        values[index] = engineValue(static_cast<ParamID>(index), value);
-    }
-    return true;
-}
-
 bool readState(IBStream* stream, float values[kParamCount]) {
     unsigned char record[kStateBytes];
-    return stream != nullptr && readAll(stream, record, kStateBytes) && decodeState(record, values);
+    return stream != nullptr && readAll(stream, record, kStateBytes) && decodeState(record, kStateBytes, values);
 }
 
-class Plugin final : public IComponent,
+class Vst3Plugin final : public IComponent,
                      public IAudioProcessor,
                      public IEditController,
                      public IProcessContextRequirements {
   public:
-    explicit Plugin(PluginInstance* instance) : instance_(instance) {
-        for (int index = 0; index < kParamCount; ++index)
-            controllerValues_[index] = instance_->params[index].load(std::memory_order_relaxed);
+    explicit Vst3Plugin(Plugin* plugin) : plugin_(plugin) {
+        for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = pluginParameter(*plugin_, index);
         // The editor shows the controller's values and reports its gestures to
         // the host; the host then delivers the values to `process`.
-        instance_->editorHost = EditorHost{this, editorParameter, editorBeginEdit, editorPerformEdit, editorEndEdit};
+        editor_.host =
+            EditorHost{this, editorParameter, editorOutputLevel, editorBeginEdit, editorPerformEdit, editorEndEdit};
+        editor_.formatName = L"VST3";
+        countEditorInstanceIn();
     }
-    Plugin(const Plugin&) = delete;
-    Plugin& operator=(const Plugin&) = delete;
+    Vst3Plugin(const Vst3Plugin&) = delete;
+    Vst3Plugin& operator=(const Vst3Plugin&) = delete;
 
     // FUnknown
     tresult queryInterface(const TUID iid, void** object) override {
@@ -178,22 +137,17 @@ class Plugin final : public IComponent,
         float values[kParamCount];
         if (!readState(stream, values)) return kResultFalse;  // the current state stays
         for (int index = 0; index < kParamCount; ++index) {
-            storeParameter(*instance_, index, values[index]);
+            setPluginParameter(*plugin_, index, values[index]);
             audioStamps_[index].store(stamp(), std::memory_order_release);
         }
         return kResultOk;
     }
     tresult getState(IBStream* stream) override {
         if (stream == nullptr) return kInvalidArgument;
+        float values[kParamCount];
+        for (int index = 0; index < kParamCount; ++index) values[index] = savedValue(index);
         unsigned char record[kStateBytes];
-        std::memcpy(record, kStateTag, sizeof(kStateTag));
-        putLittleEndian(record + 4, kStateVersion);
-        for (int index = 0; index < kParamCount; ++index) {
-            const float value = savedValue(index);
-            std::uint32_t bits = 0;
-            std::memcpy(&bits, &value, sizeof(bits));
-            putLittleEndian(record + 8 + 4 * index, bits);
-        }
+        encodeState(values, record);
         return writeAll(stream, record, kStateBytes) ? kResultOk : kResultFalse;
     }
 
@@ -211,15 +165,16 @@ class Plugin final : public IComponent,
         return kResultOk;
     }
     tresult canProcessSampleSize(int32 size) override { return size == kSample32 ? kResultOk : kResultFalse; }
-    uint32 getLatencySamples() override { return 0; }
+    uint32 getLatencySamples() override { return kLatencyFrames; }
     tresult setupProcessing(ProcessSetup* setup) override {
         if (setup == nullptr) return kInvalidArgument;
         if (setup->symbolicSampleSize != kSample32) return kResultFalse;
         // The rate goes through the same clamp as the other formats, and a
-        // change clears the tail as theirs does.
+        // change clears the tail as theirs does. It is taken as the 32-bit
+        // rate VST 2 hosts give, so both formats run at the same rate.
         if (setup->sampleRate != rate_) {
             rate_ = setup->sampleRate;
-            setSampleRate(*instance_, static_cast<float>(setup->sampleRate));
+            setPluginSampleRate(*plugin_, static_cast<float>(setup->sampleRate));
         }
         return kResultOk;
     }
@@ -232,34 +187,23 @@ class Plugin final : public IComponent,
         // between two blocks does in the other formats; a new "Size" rebuilds
         // the lines at that block.
         applyChanges(data->inputParameterChanges);
-        if (data->numSamples <= 0 || data->numInputs < 1 || data->numOutputs < 1 || data->inputs == nullptr ||
-            data->outputs == nullptr)
-            return kResultOk;
-        const AudioBusBuffers& in = data->inputs[0];
+        if (data->numSamples <= 0 || data->numOutputs < 1 || data->outputs == nullptr) return kResultOk;
         AudioBusBuffers& out = data->outputs[0];
-        if (in.numChannels < 2 || out.numChannels < 2 || in.channelBuffers == nullptr || out.channelBuffers == nullptr)
-            return kResultOk;
-        float* inputs[2] = {static_cast<float*>(in.channelBuffers[0]), static_cast<float*>(in.channelBuffers[1])};
+        if (out.numChannels < 2 || out.channelBuffers == nullptr) return kResultOk;
         float* outputs[2] = {static_cast<float*>(out.channelBuffers[0]), static_cast<float*>(out.channelBuffers[1])};
-        if (outputs[0] == nullptr || outputs[1] == nullptr) return kResultOk;
-        // A host that switched the input bus off may pass null buffers for it;
-        // the outputs still have to be filled: the tail rings on silence, in place.
-        if (inputs[0] == nullptr || inputs[1] == nullptr) {
-            for (float* channel : outputs) std::fill(channel, channel + data->numSamples, 0.0f);
-            inputs[0] = outputs[0];
-            inputs[1] = outputs[1];
+        // A host that switched the input bus off may pass no buffers for it;
+        // the core then takes silence and the tail still rings.
+        const float* inputs[2] = {nullptr, nullptr};
+        if (data->numInputs >= 1 && data->inputs != nullptr && data->inputs[0].numChannels >= 2 &&
+            data->inputs[0].channelBuffers != nullptr) {
+            inputs[0] = static_cast<const float*>(data->inputs[0].channelBuffers[0]);
+            inputs[1] = static_cast<const float*>(data->inputs[0].channelBuffers[1]);
         }
-        processReplacing(&instance_->header, inputs, outputs, data->numSamples);
+        processPlugin(*plugin_, inputs, outputs, data->numSamples);
         out.silenceFlags = 0;  // a tail rings on whatever the input was
         return kResultOk;
     }
-    uint32 getTailSamples() override {
-        const auto value = [&](int index) { return instance_->params[index].load(std::memory_order_relaxed); };
-        const float preDelay = displayNumber(kParamPreDelay, value(kParamPreDelay)) / 1000.0f;
-        return static_cast<uint32>(
-            std::ceil(tailSeconds(value(kParamDecay), value(kParamSize), preDelay) * instance_->sampleRate));
-    }
-
+    uint32 getTailSamples() override { return pluginTailFrames(*plugin_); }
     // IProcessContextRequirements: a reverb needs no transport.
     uint32 getProcessContextRequirements() override { return 0; }
 
@@ -268,7 +212,7 @@ class Plugin final : public IComponent,
         float values[kParamCount];
         if (!readState(stream, values)) return kResultFalse;
         for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = values[index];
-        requestEditorRepaint(*instance_);
+        requestEditorRepaint(editor_);
         return kResultOk;
     }
     tresult setControllerState(IBStream*) override { return kResultOk; }  // all state is the component's
@@ -281,15 +225,16 @@ class Plugin final : public IComponent,
         copyWide(info->title, 128, parameterTable[index].name);
         copyWide(info->shortTitle, 128, parameterTable[index].name);
         copyWide(info->units, 128, parameterTable[index].label);
-        info->stepCount = index == kParamBypass ? 1 : 0;
+        const bool toggle = parameterTable[index].toggle;
+        info->stepCount = toggle ? 1 : 0;
         info->defaultNormalizedValue = parameterTable[index].defaultValue;
-        info->flags = kCanAutomate | (index == kParamBypass ? kIsBypass : 0);
+        info->flags = kCanAutomate | (toggle ? kIsBypass : 0);
         return kResultOk;
     }
     tresult getParamStringByValue(ParamID id, ParamValue value, TChar* text) override {
         if (!isParamId(id) || text == nullptr) return kInvalidArgument;
         char shown[kParamDisplayBytes];
-        formatParameterValue(static_cast<int>(id), clampParameter(engineValue(id, value)), shown);
+        formatParameterValue(static_cast<int>(id), steppedValue(static_cast<int>(id), value), shown);
         copyWide(text, 128, shown);
         return kResultOk;
     }
@@ -304,25 +249,27 @@ class Plugin final : public IComponent,
         narrow[length] = '\0';
         float parsed = 0.0f;
         if (!parseParameterText(static_cast<int>(id), narrow, parsed)) return kResultFalse;
-        *value = id == kParamBypass ? (parsed >= 0.5f ? 1.0 : 0.0) : static_cast<ParamValue>(parsed);
+        *value = steppedValue(static_cast<int>(id), parsed);
         return kResultOk;
     }
     ParamValue normalizedParamToPlain(ParamID id, ParamValue value) override {
         if (!isParamId(id)) return value;
-        if (id == kParamBypass) return engineValue(id, value);
-        return displayNumber(static_cast<int>(id), clampParameter(static_cast<float>(value)));
+        const int index = static_cast<int>(id);
+        if (parameterTable[index].toggle) return steppedValue(index, value);
+        return displayNumber(index, clampParameter(static_cast<float>(value)));
     }
     ParamValue plainParamToNormalized(ParamID id, ParamValue plain) override {
         if (!isParamId(id)) return plain;
-        if (id == kParamBypass) return plain >= 0.5 ? 1.0 : 0.0;
-        return valueFromShown(static_cast<int>(id), plain);
+        const int index = static_cast<int>(id);
+        if (parameterTable[index].toggle) return steppedValue(index, plain);
+        return valueFromShown(index, plain);
     }
     ParamValue getParamNormalized(ParamID id) override { return isParamId(id) ? controllerValues_[id] : 0.0; }
     tresult setParamNormalized(ParamID id, ParamValue value) override {
         if (!isParamId(id) || !(value >= 0.0 && value <= 1.0)) return kInvalidArgument;
-        controllerValues_[id] = id == kParamBypass ? engineValue(id, value) : value;
+        controllerValues_[id] = parameterTable[id].toggle ? steppedValue(static_cast<int>(id), value) : value;
         controllerChanged(static_cast<int>(id));
-        requestEditorRepaint(*instance_);
+        requestEditorRepaint(editor_);
         return kResultOk;
     }
     tresult setComponentHandler(IComponentHandler* handler) override {
@@ -331,26 +278,33 @@ class Plugin final : public IComponent,
     }
     IPlugView* createView(FIDString name) override {
         if (name == nullptr || std::strcmp(name, "editor") != 0) return nullptr;
-        return createEditorView(*instance_, static_cast<IEditController*>(this), handler_, context_);
+        return createEditorView(editor_, static_cast<IEditController*>(this), handler_, context_);
     }
 
   private:
-    ~Plugin() { destroyInstance(instance_); }
+    ~Vst3Plugin() {
+        closeEditor(editor_);
+        countEditorInstanceOut();
+        destroyPlugin(plugin_);
+    }
 
     static float editorParameter(void* context, int index) {
-        return static_cast<float>(static_cast<Plugin*>(context)->controllerValues_[index]);
+        return static_cast<float>(static_cast<Vst3Plugin*>(context)->controllerValues_[index]);
+    }
+    static float editorOutputLevel(void* context) {
+        return static_cast<Vst3Plugin*>(context)->plugin_->outputMeter.load(std::memory_order_relaxed);
     }
     static void editorBeginEdit(void* context, int index) {
-        if (IComponentHandler* handler = static_cast<Plugin*>(context)->handler_) handler->beginEdit(index);
+        if (IComponentHandler* handler = static_cast<Vst3Plugin*>(context)->handler_) handler->beginEdit(index);
     }
     static void editorPerformEdit(void* context, int index, float value) {
-        auto* plugin = static_cast<Plugin*>(context);
+        auto* plugin = static_cast<Vst3Plugin*>(context);
         plugin->controllerValues_[index] = value;
         plugin->controllerChanged(index);
         if (plugin->handler_ != nullptr) plugin->handler_->performEdit(static_cast<ParamID>(index), value);
     }
     static void editorEndEdit(void* context, int index) {
-        if (IComponentHandler* handler = static_cast<Plugin*>(context)->handler_) handler->endEdit(index);
+        if (IComponentHandler* handler = static_cast<Vst3Plugin*>(context)->handler_) handler->endEdit(index);
     }
 
     void applyChanges(IParameterChanges* changes) {
@@ -364,7 +318,7 @@ class Plugin final : public IComponent,
             int32 offset = 0;
             ParamValue value = 0.0;
             if (!isParamId(id) || points <= 0 || queue->getPoint(points - 1, &offset, &value) != kResultOk) continue;
-            setParameter(&instance_->header, static_cast<vst::int32>(id), engineValue(id, value));
+            setPluginParameter(*plugin_, static_cast<std::int32_t>(id), steppedValue(static_cast<int>(id), value));
             audioStamps_[id].store(stamp(), std::memory_order_release);
         }
     }
@@ -379,11 +333,12 @@ class Plugin final : public IComponent,
         // Stored as the audio side would store it, so a saved -0 reads back as it was saved.
         if (controllerStamps_[index] > audioStamps_[index].load(std::memory_order_acquire))
             return clampParameter(static_cast<float>(controllerValues_[index]));
-        return instance_->params[index].load(std::memory_order_relaxed);
+        return pluginParameter(*plugin_, index);
     }
 
     ReferenceCount references_;
-    PluginInstance* instance_;
+    Plugin* plugin_;
+    Editor editor_;
     double rate_ = 0.0;
     // The controller's side of each value, apart from what the audio side
     // processes with, which comes only through `process` and the state.
@@ -402,7 +357,7 @@ void describeClass(ClassInfo& info) {
     std::memcpy(info.cid, kClassId.bytes, sizeof(info.cid));
     info.cardinality = kManyInstances;
     copyText(info.category, sizeof(info.category), "Audio Module Class");
-    copyText(info.name, sizeof(info.name), kEffectName);
+    copyText(info.name, sizeof(info.name), identity::kEffectName);
 }
 
 class Factory final : public IPluginFactory2 {
@@ -421,7 +376,7 @@ class Factory final : public IPluginFactory2 {
     tresult getFactoryInfo(PFactoryInfo* info) override {
         if (info == nullptr) return kInvalidArgument;
         std::memset(info, 0, sizeof(*info));
-        copyText(info->vendor, sizeof(info->vendor), kVendorName);
+        copyText(info->vendor, sizeof(info->vendor), identity::kVendorName);
         info->flags = kFactoryUnicode;
         return kResultOk;
     }
@@ -436,8 +391,8 @@ class Factory final : public IPluginFactory2 {
         describeClass(*info);
         info->classFlags = 0;
         copyText(info->subCategories, sizeof(info->subCategories), "Fx|Reverb");
-        copyText(info->vendor, sizeof(info->vendor), kVendorName);
-        copyText(info->version, sizeof(info->version), "1.0.0");
+        copyText(info->vendor, sizeof(info->vendor), identity::kVendorName);
+        copyText(info->version, sizeof(info->version), identity::kVersionText);
         copyText(info->sdkVersion, sizeof(info->sdkVersion), "VST 3.7.14");
         return kResultOk;
     }
@@ -445,11 +400,11 @@ class Factory final : public IPluginFactory2 {
         if (object == nullptr) return kInvalidArgument;
         *object = nullptr;
         if (!sameUid(cid, kClassId)) return kNoInterface;
-        PluginInstance* instance = createAdapterInstance();
-        if (instance == nullptr) return kOutOfMemory;
-        auto* plugin = new (std::nothrow) Plugin(instance);
+        Plugin* core = createPlugin();
+        if (core == nullptr) return kOutOfMemory;
+        auto* plugin = new (std::nothrow) Vst3Plugin(core);
         if (plugin == nullptr) {
-            destroyInstance(instance);
+            destroyPlugin(core);
             return kOutOfMemory;
         }
         const tresult found = plugin->queryInterface(reinterpret_cast<const std::uint8_t*>(iid), object);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "editor/editor.h"
@@ -31,8 +32,8 @@ class EditorView final : public IPlugView
 #endif
 {
   public:
-    EditorView(PluginInstance& instance, FUnknown* owner, FUnknown* handler, FUnknown* context)
-        : instance_(instance), owner_(owner), handler_(handler), context_(context) {
+    EditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context)
+        : editor_(editor), owner_(owner), handler_(handler), context_(context) {
         owner_->addRef();
     }
     EditorView(const EditorView&) = delete;
@@ -64,8 +65,8 @@ class EditorView final : public IPlugView
     }
     tresult attached(void* parent, FIDString type) override {
         if (parent == nullptr || isPlatformTypeSupported(type) != kResultTrue || window_ != nullptr) return kResultFalse;
-        if (openEditor(instance_, static_cast<HWND>(parent)) != 1) return kResultFalse;
-        window_ = instance_.editorWindow.load(std::memory_order_relaxed);
+        if (!openEditor(editor_, static_cast<HWND>(parent))) return kResultFalse;
+        window_ = editor_.window.load(std::memory_order_relaxed);
 #if defined(_WIN32)
         SetTimer(window_, kIdleTimer, kIdleMilliseconds, nullptr);
 #else
@@ -91,7 +92,7 @@ class EditorView final : public IPlugView
             runLoop_ = nullptr;
         }
 #endif
-        if (instance_.editorWindow.load(std::memory_order_relaxed) == window_) closeEditor(instance_);
+        if (editor_.window.load(std::memory_order_relaxed) == window_) closeEditor(editor_);
         window_ = nullptr;
         return kResultOk;
     }
@@ -118,7 +119,7 @@ class EditorView final : public IPlugView
     }
 
 #if !defined(_WIN32)
-    void onTimer() override { idleEditor(instance_); }
+    void onTimer() override { idleEditor(editor_); }
     void onFDIsSet(int) override {
         if (window_ != nullptr) platform::deliverWindowEvents(window_);
     }
@@ -130,9 +131,7 @@ class EditorView final : public IPlugView
         owner_->release();
     }
 
-    ViewRect fixedSize() const {
-        return ViewRect{0, 0, instance_.editorRect.right, instance_.editorRect.bottom};
-    }
+    static ViewRect fixedSize() { return ViewRect{0, 0, kEditorWidth, kEditorHeight}; }
 
 #if !defined(_WIN32)
     // The frame offers the run loop; some hosts offer it on the component
@@ -150,7 +149,7 @@ class EditorView final : public IPlugView
 #endif
 
     ReferenceCount references_;
-    PluginInstance& instance_;
+    Editor& editor_;
     FUnknown* owner_;
     FUnknown* handler_;
     FUnknown* context_;
@@ -160,8 +159,8 @@ class EditorView final : public IPlugView
 
 }  // namespace
 
-IPlugView* createEditorView(PluginInstance& instance, FUnknown* owner, FUnknown* handler, FUnknown* context) {
-    return new (std::nothrow) EditorView(instance, owner, handler, context);
+IPlugView* createEditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context) {
+    return new (std::nothrow) EditorView(editor, owner, handler, context);
 }
 
 }  // namespace orbelune::vst3adapter

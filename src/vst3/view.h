@@ -1,15 +1,15 @@
 // The editor as a VST 3 view, on the editor every format shares.
 #pragma once
 
-#include "core/instance.h"
+#include "editor/editor.h"
 #include "vst3/abi.h"
 
 namespace orbelune::vst3adapter {
 
-// A view of the instance's editor. It holds a reference to `owner` (the object
+// A view of the editor. It holds a reference to `owner` (the object
 // that made it) for as long as it lives; `handler` and `context` are where a
 // Linux host may offer its run loop when the view's frame does not.
-vst3::IPlugView* createEditorView(PluginInstance& instance, vst3::FUnknown* owner, vst3::FUnknown* handler,
+vst3::IPlugView* createEditorView(Editor& editor, vst3::FUnknown* owner, vst3::FUnknown* handler,
                                   vst3::FUnknown* context);
 
 }  // namespace orbelune::vst3adapter

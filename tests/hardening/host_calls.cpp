@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "hardening/byte_reader.h"
 #include "unit/test_host.h"
 
@@ -69,7 +69,7 @@ void checkOutput(const std::vector<float>& channel, const std::vector<float>& in
 
 bool passesThrough(vst::AEffect* effect) {
     const auto* instance = orbelune::instanceOf(effect);
-    return instance->hostBypass.load() != 0 || effect->getParameter(effect, orbelune::kParamBypass) > 0.5f;
+    return instance->plugin.hostBypass.load() != 0 || effect->getParameter(effect, orbelune::kParamBypass) > 0.5f;
 }
 
 void process(Session& session, vst::AEffect* effect, ByteReader& reader) {

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/delay_lines.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/editor_fixture.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
@@ -68,7 +68,7 @@ TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
             for (int index = 0; index < orbelune::kParamCount; ++index) {
                 if (!isWrittenValue(effect->getParameter(effect, index), initial[index])) tornValue = true;
             }
-            const float meter = instance.outputMeter.load(std::memory_order_relaxed);
+            const float meter = instance.plugin.outputMeter.load(std::memory_order_relaxed);
             if (!(meter >= 0.0f && meter < 1.0f)) tornValue = true;
         }
     });
@@ -87,9 +87,9 @@ TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
     float silence[kBlockFrames] = {};
     float* channels[] = {silence, silence};
     effect->processReplacing(effect, channels, channels, kBlockFrames);
-    EXPECT_EQ(instance.engine.rebuildRequested.load(), 0);
+    EXPECT_EQ(instance.plugin.engine.rebuildRequested.load(), 0);
     for (int line = 0; line < orbelune::kLineCount; ++line) {
-        EXPECT_EQ(instance.engine.lineLength[line], orbelune::lineLengthFor(line, 0.25f, instance.sampleRate));
+        EXPECT_EQ(instance.plugin.engine.lineLength[line], orbelune::lineLengthFor(line, 0.25f, instance.plugin.sampleRate));
     }
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hardening/byte_reader.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 

@@ -61,14 +61,14 @@ TEST(Lv2Description, PortsCarryTheUnitsRangesAndDefaultsOfTheParameterTable) {
     const char* units[] = {"s", "pc", "pc", "pc", "ms", "pc"};
     for (int parameter = 0; parameter < kParamBypass; ++parameter) {
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, kFirstControl + parameter);
-        EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)), kControlSymbols[parameter]);
+        EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)), parameterTable[parameter].symbol);
         LilvNode* defaultValue = nullptr;
         LilvNode* minimum = nullptr;
         LilvNode* maximum = nullptr;
         lilv_port_get_range(plugin, port, &defaultValue, &minimum, &maximum);
         // The default reaches the engine as exactly the other formats' default.
         EXPECT_EQ(valueFromShown(parameter, lilv_node_as_float(defaultValue)), parameterTable[parameter].defaultValue)
-            << kControlSymbols[parameter];
+            << parameterTable[parameter].symbol;
         EXPECT_EQ(lilv_node_as_float(minimum), displayNumber(parameter, 0.0f));
         EXPECT_EQ(lilv_node_as_float(maximum), displayNumber(parameter, 1.0f));
         LilvNodes* unit = lilv_port_get_value(plugin, port, unitPredicate);
@@ -114,7 +114,7 @@ TEST(Lv2Description, PresetsGiveTheTableValuesExactly) {
             const std::string text = lilv_node_as_string(symbol);
             const float portValue = lilv_node_as_float(value);
             for (int parameter = 0; parameter < kParamBypass; ++parameter)
-                if (text == kControlSymbols[parameter]) {
+                if (text == parameterTable[parameter].symbol) {
                     EXPECT_EQ(valueFromShown(parameter, portValue), table->values[parameter]) << table->name << " " << text;
                     ++values;
                 }

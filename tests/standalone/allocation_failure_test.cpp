@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 namespace {
@@ -100,13 +100,13 @@ TEST(RateChangeUnderMemoryFailure, KeepsThePreviousRateAndItsBuffers) {
     allocationsLeft = 0;
     plugin.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 192000.0f);
     allocationsLeft = -1;
-    EXPECT_EQ(instance.sampleRate, 44100.0);
-    EXPECT_EQ(instance.engine.lineLength[0], 1433);
-    EXPECT_EQ(instance.engine.preDelayLeft.size(), 11025u);
-    EXPECT_EQ(instance.engine.decimation, 88);
+    EXPECT_EQ(instance.plugin.sampleRate, 44100.0);
+    EXPECT_EQ(instance.plugin.engine.lineLength[0], 1433);
+    EXPECT_EQ(instance.plugin.engine.preDelayLeft.size(), 11025u);
+    EXPECT_EQ(instance.plugin.engine.decimation, 88);
 
     plugin.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 192000.0f);
-    EXPECT_EQ(instance.sampleRate, 192000.0);
+    EXPECT_EQ(instance.plugin.sampleRate, 192000.0);
 }
 
 }  // namespace

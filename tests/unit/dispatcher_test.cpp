@@ -5,7 +5,7 @@
 #include <string>
 
 #include "vst2/dispatcher.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 using testhost::Instance;
@@ -66,15 +66,15 @@ TEST(Dispatcher, CanDoIsExactAndCaseSensitive) {
 TEST(Dispatcher, UnlistedOpcodesDoNothing) {
     Instance plugin;
     auto& instance = *orbelune::instanceOf(plugin.get());
-    const double rate = instance.sampleRate;
+    const double rate = instance.plugin.sampleRate;
     for (vst::int32 opcode : {-10, -1, 2, 3, 4, 5, 9, 11, 12, 16, 17, 18, 20, 23, 24, 25, 34, 36, 43, 46, 50, 52, 58,
                               80, std::numeric_limits<vst::int32>::max(), std::numeric_limits<vst::int32>::min()}) {
         MarkedBuffer buffer;
         EXPECT_EQ(plugin.dispatch(opcode, 0, 1, buffer.bytes, 48000.0f), 0) << opcode;
         EXPECT_EQ(buffer.written(), 0) << opcode;
     }
-    EXPECT_EQ(instance.sampleRate, rate);
-    EXPECT_EQ(instance.hostBypass.load(), 0);
+    EXPECT_EQ(instance.plugin.sampleRate, rate);
+    EXPECT_EQ(instance.plugin.hostBypass.load(), 0);
 }
 
 TEST(Dispatcher, NullPointerForAnyTextOrQueryReturnsZero) {
@@ -98,11 +98,11 @@ TEST(Dispatcher, BypassFollowsTheValue) {
     Instance plugin;
     auto& instance = *orbelune::instanceOf(plugin.get());
     EXPECT_EQ(plugin.dispatch(vst::effSetBypass, 0, 2), 1);
-    EXPECT_EQ(instance.hostBypass.load(), 1);
+    EXPECT_EQ(instance.plugin.hostBypass.load(), 1);
     EXPECT_EQ(plugin.dispatch(vst::effSetBypass, 0, 0), 1);
-    EXPECT_EQ(instance.hostBypass.load(), 0);
+    EXPECT_EQ(instance.plugin.hostBypass.load(), 0);
     EXPECT_EQ(plugin.dispatch(vst::effSetBypass, 0, -1), 1);
-    EXPECT_EQ(instance.hostBypass.load(), 1);
+    EXPECT_EQ(instance.plugin.hostBypass.load(), 1);
 }
 
 TEST(Dispatcher, SampleRateFallsBackAndClamps) {
@@ -110,7 +110,7 @@ TEST(Dispatcher, SampleRateFallsBackAndClamps) {
     auto& instance = *orbelune::instanceOf(plugin.get());
     auto rateAfter = [&](float requested) {
         plugin.dispatch(vst::effSetSampleRate, 0, 0, nullptr, requested);
-        return instance.sampleRate;
+        return instance.plugin.sampleRate;
     };
     EXPECT_EQ(rateAfter(48000.0f), 48000.0);
     EXPECT_EQ(rateAfter(0.0f), 44100.0);
@@ -118,7 +118,7 @@ TEST(Dispatcher, SampleRateFallsBackAndClamps) {
     EXPECT_EQ(rateAfter(std::numeric_limits<float>::quiet_NaN()), 44100.0);
     EXPECT_EQ(rateAfter(4000.0f), 8000.0);
     EXPECT_EQ(rateAfter(0.5f), 8000.0);
-    EXPECT_EQ(instance.engine.decimation, 16);
+    EXPECT_EQ(instance.plugin.engine.decimation, 16);
 }
 
 TEST(Dispatcher, AbsurdSampleRatesLeaveAWorkingInstance) {
@@ -126,16 +126,16 @@ TEST(Dispatcher, AbsurdSampleRatesLeaveAWorkingInstance) {
     auto& instance = *orbelune::instanceOf(plugin.get());
     for (float absurd : {std::numeric_limits<float>::infinity(), 3e38f, 1e10f, 8.6e9f}) {
         plugin.dispatch(vst::effSetSampleRate, 0, 0, nullptr, absurd);
-        EXPECT_EQ(instance.sampleRate, 1536000.0) << absurd;
-        EXPECT_EQ(instance.engine.preDelayLeft.size(), 384000u);
+        EXPECT_EQ(instance.plugin.sampleRate, 1536000.0) << absurd;
+        EXPECT_EQ(instance.plugin.engine.preDelayLeft.size(), 384000u);
         for (int line = 0; line < 8; ++line) {
-            EXPECT_GT(instance.engine.lineLength[line], 0);
-            EXPECT_EQ(instance.engine.lines[line].size(),
-                      static_cast<std::size_t>(instance.engine.lineLength[line] + 128));
+            EXPECT_GT(instance.plugin.engine.lineLength[line], 0);
+            EXPECT_EQ(instance.plugin.engine.lines[line].size(),
+                      static_cast<std::size_t>(instance.plugin.engine.lineLength[line] + 128));
         }
     }
     plugin.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    EXPECT_EQ(instance.engine.lineLength[0], 1433);
+    EXPECT_EQ(instance.plugin.engine.lineLength[0], 1433);
 }
 
 TEST(Dispatcher, EditorOpcodesWithoutAWindow) {
@@ -150,10 +150,10 @@ TEST(Dispatcher, EditorOpcodesWithoutAWindow) {
     EXPECT_EQ(rect->right, 840);
     // What a Linux host hands over is an X11 window id, not a window we can join.
     EXPECT_EQ(plugin.dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(0x3a00007)), 0);
-    EXPECT_EQ(instance.editorWindow.load(), nullptr);
+    EXPECT_EQ(instance.editor.window.load(), nullptr);
     EXPECT_EQ(plugin.dispatch(vst::effEditClose), 1);
     EXPECT_EQ(plugin.dispatch(vst::effEditIdle), 0);
-    EXPECT_EQ(instance.idlePhase, 0.0f);
+    EXPECT_EQ(instance.editor.idlePhase, 0.0f);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/editor.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 namespace editortest {
@@ -21,7 +21,7 @@ struct OpenEditor {
         testhost::automationCalls().clear();
         parent = standin::createBareWindow();
         plugin.dispatch(vst::effEditOpen, 0, 0, parent);
-        window = instance().editorWindow.load();
+        window = instance().editor.window.load();
     }
     ~OpenEditor() {
         plugin.close();

@@ -22,13 +22,13 @@ TEST(EditorPress, CircleEdgeCountsAsInsideInExactIntegers) {
 TEST(EditorPress, PressOnAKnobStartsADragAndCapturesTheMouse) {
     OpenEditor editor;
     editor.press(130 + 46, 165);
-    EXPECT_EQ(editor.instance().dragParam, 0);
-    EXPECT_EQ(editor.instance().dragStartY, 165);
-    EXPECT_EQ(editor.instance().dragStartValue, 0.45f);
+    EXPECT_EQ(editor.instance().editor.dragParam, 0);
+    EXPECT_EQ(editor.instance().editor.dragStartY, 165);
+    EXPECT_EQ(editor.instance().editor.dragStartValue, 0.45f);
     EXPECT_EQ(GetCapture(), editor.window);
     EXPECT_TRUE(automationCalls().empty());  // a press alone reports nothing
     editor.release(130, 165);
-    EXPECT_EQ(editor.instance().dragParam, -1);
+    EXPECT_EQ(editor.instance().editor.dragParam, -1);
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
@@ -37,7 +37,7 @@ TEST(EditorPress, PressOutsideEveryKnobDoesNothing) {
     const int repaints = standin::invalidationsOf(editor.window);
     editor.press(130, 165 + 46 + 14);
     editor.move(130, 100);
-    EXPECT_EQ(editor.instance().dragParam, -1);
+    EXPECT_EQ(editor.instance().editor.dragParam, -1);
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_TRUE(automationCalls().empty());
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints);
@@ -84,17 +84,17 @@ TEST(EditorDrag, EverySizeStepRequestsARebuildEvenWhenClamped) {
     editor.setParameter(1, 1.0f);
     editor.press(710, 165);
     for (int step = 0; step < 3; ++step) {
-        editor.instance().engine.rebuildRequested.store(0);
+        editor.instance().plugin.engine.rebuildRequested.store(0);
         editor.move(710, 165 - 50 * step);
-        EXPECT_EQ(editor.instance().engine.rebuildRequested.load(), 1) << "step " << step;
+        EXPECT_EQ(editor.instance().plugin.engine.rebuildRequested.load(), 1) << "step " << step;
         EXPECT_EQ(editor.parameter(1), 1.0f);
     }
     // Other knobs leave the delay lines alone.
     editor.release(710, 165);
-    editor.instance().engine.rebuildRequested.store(0);
+    editor.instance().plugin.engine.rebuildRequested.store(0);
     editor.press(130, 375);
     editor.move(130, 300);
-    EXPECT_EQ(editor.instance().engine.rebuildRequested.load(), 0);
+    EXPECT_EQ(editor.instance().plugin.engine.rebuildRequested.load(), 0);
 }
 
 TEST(EditorDrag, MovesAfterTheReleaseChangeNothing) {
@@ -108,7 +108,7 @@ TEST(EditorDrag, MovesAfterTheReleaseChangeNothing) {
     EXPECT_EQ(editor.parameter(4), value);
     EXPECT_EQ(automationCalls().size(), 1u);
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints);
-    EXPECT_EQ(editor.instance().dragStartY, 375);  // kept after the release
+    EXPECT_EQ(editor.instance().editor.dragStartY, 375);  // kept after the release
 }
 
 TEST(EditorDrag, WithoutAHostCallbackTheValueIsStillStored) {
@@ -124,13 +124,13 @@ TEST(EditorDrag, DestroyingTheWindowMidDragEndsTheDrag) {
     OpenEditor editor;
     editor.press(130, 165);
     DestroyWindow(editor.parent);  // the host closes its window under the drag
-    EXPECT_EQ(editor.instance().editorWindow.load(), nullptr);
-    EXPECT_EQ(editor.instance().dragParam, -1);
+    EXPECT_EQ(editor.instance().editor.window.load(), nullptr);
+    EXPECT_EQ(editor.instance().editor.dragParam, -1);
     EXPECT_EQ(GetCapture(), nullptr);
 
     editor.parent = standin::createBareWindow();
     editor.plugin.dispatch(vst::effEditOpen, 0, 0, editor.parent);
-    editor.window = editor.instance().editorWindow.load();
+    editor.window = editor.instance().editor.window.load();
     editor.move(130, 20);  // no press since the reopen
     EXPECT_EQ(editor.parameter(0), 0.45f);
     EXPECT_TRUE(automationCalls().empty());
@@ -140,7 +140,7 @@ TEST(EditorDrag, LosingTheCaptureToAnotherWindowEndsTheDrag) {
     OpenEditor editor;
     editor.press(130, 165);
     SetCapture(editor.parent);
-    EXPECT_EQ(editor.instance().dragParam, -1);
+    EXPECT_EQ(editor.instance().editor.dragParam, -1);
     editor.move(130, 20);
     EXPECT_TRUE(automationCalls().empty());
     ReleaseCapture();
@@ -149,10 +149,10 @@ TEST(EditorDrag, LosingTheCaptureToAnotherWindowEndsTheDrag) {
 TEST(EditorWindow, OpenCreatesTheChildWindowOfTheRegisteredClass) {
     OpenEditor editor;
     ASSERT_NE(editor.window, nullptr);
-    EXPECT_EQ(editor.instance().editorParent, editor.parent);
+    EXPECT_EQ(editor.instance().editor.parent, editor.parent);
     EXPECT_EQ(standin::parentOf(editor.window), editor.parent);
     EXPECT_TRUE(orbelune::module.windowClassRegistered);
-    EXPECT_EQ(GetWindowLongPtrA(editor.window, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&editor.instance()));
+    EXPECT_EQ(GetWindowLongPtrA(editor.window, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&editor.instance().editor));
     RECT client{};
     GetClientRect(editor.window, &client);
     EXPECT_EQ(client.right, 840);
@@ -172,7 +172,7 @@ TEST(EditorWindow, SecondOpenReplacesTheFirstWindow) {
     OpenEditor editor;
     const HWND first = editor.window;
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditOpen, 0, 0, editor.parent), 1);
-    const HWND second = editor.instance().editorWindow.load();
+    const HWND second = editor.instance().editor.window.load();
     EXPECT_FALSE(IsWindow(first));
     EXPECT_TRUE(IsWindow(second));
     EXPECT_EQ(standin::windowsOfClass(orbelune::kEditorClassName), 1);
@@ -184,11 +184,11 @@ TEST(EditorWindow, CloseDestroysTheWindowAndClosingTwiceIsHarmless) {
     OpenEditor editor;
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditClose), 1);
     EXPECT_FALSE(IsWindow(editor.window));
-    EXPECT_EQ(editor.instance().editorWindow.load(), nullptr);
+    EXPECT_EQ(editor.instance().editor.window.load(), nullptr);
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditClose), 1);
     // With no editor: idle changes nothing, the rectangle is still handed out.
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditIdle), 0);
-    EXPECT_EQ(editor.instance().idlePhase, 0.0f);
+    EXPECT_EQ(editor.instance().editor.idlePhase, 0.0f);
     vst::ERect* rect = nullptr;
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
     EXPECT_EQ(rect->right, 840);
@@ -203,7 +203,7 @@ TEST(EditorWindow, TwoInstancesShareTheClassAndDriveOnlyThemselves) {
     second.move(130, 145);
     EXPECT_GT(second.parameter(0), 0.45f);
     EXPECT_EQ(first.parameter(0), 0.45f);
-    EXPECT_EQ(first.instance().dragParam, -1);
+    EXPECT_EQ(first.instance().editor.dragParam, -1);
 }
 
 TEST(EditorWindow, AFailedRegistrationIsNotRetried) {
@@ -223,10 +223,10 @@ TEST(EditorWindow, AFailedRegistrationIsNotRetried) {
 TEST(EditorIdle, PhaseWrapsAfterTheHundredAndEightiethCall) {
     OpenEditor editor;
     for (int call = 0; call < 179; ++call) editor.plugin.dispatch(vst::effEditIdle);
-    EXPECT_GT(editor.instance().idlePhase, 6.2f);
+    EXPECT_GT(editor.instance().editor.idlePhase, 6.2f);
     const int repaints = standin::invalidationsOf(editor.window);
     EXPECT_EQ(editor.plugin.dispatch(vst::effEditIdle), 0);
-    EXPECT_EQ(editor.instance().idlePhase, 0.016809464f);
+    EXPECT_EQ(editor.instance().editor.idlePhase, 0.016809464f);
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints + 1);
     const RECT panel = orbelune::animatedArea();
     const RECT asked = standin::lastInvalidatedArea(editor.window);

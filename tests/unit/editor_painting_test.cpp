@@ -50,7 +50,7 @@ TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
     OpenEditor editor;
     standin::clearDrawingCalls();
     const RECT panel = orbelune::animatedArea();
-    orbelune::paintEditor(editor.instance(), reinterpret_cast<HDC>(editor.window), panel);
+    orbelune::paintEditor(editor.instance().editor, reinterpret_cast<HDC>(editor.window), panel);
     const Calls calls = standin::drawingCalls();
     const Numbers area{double(panel.left), double(panel.top), double(panel.right - panel.left),
                        double(panel.bottom - panel.top)};
@@ -139,7 +139,7 @@ TEST(EditorFrame, GlowAlphaFollowsTheMeterWithinItsClamps) {
     EXPECT_EQ(orbelune::glowAlpha(INFINITY, 0.0f), 255);
 
     OpenEditor editor;
-    editor.instance().outputMeter.store(1.2f);
+    editor.instance().plugin.outputMeter.store(1.2f);
     const Calls calls = editor.paint();
     EXPECT_EQ(callsTo(calls, "GdipAddPathEllipseI")[0].arguments, (Numbers{310, 105, 220, 135}));
     EXPECT_EQ(callsTo(calls, "GdipCreatePath")[0].arguments, (Numbers{0}));
@@ -277,8 +277,8 @@ TEST(EditorTexts, MissingFamilyLeavesItsTextsUndrawnWithNoFallback) {
 TEST(EditorFrame, ALargerClientAreaMovesOnlyTheFarStudsAndTheFooter) {
     OpenEditor editor;
     const HWND wide = CreateWindowExA(0, orbelune::kEditorClassName, "", 0, 0, 0, 1000, 600, editor.parent, nullptr,
-                                      nullptr, &editor.instance());
-    const HWND original = editor.instance().editorWindow.exchange(wide);
+                                      nullptr, &editor.instance().editor);
+    const HWND original = editor.instance().editor.window.exchange(wide);
     standin::clearDrawingCalls();
     SendMessageA(wide, WM_PAINT, 0, 0);
     const Calls calls = standin::drawingCalls();
@@ -290,8 +290,8 @@ TEST(EditorFrame, ALargerClientAreaMovesOnlyTheFarStudsAndTheFooter) {
     EXPECT_EQ(callsTo(calls, "GdipDrawRectangleI")[0].arguments[0], 260);
     EXPECT_EQ(callsTo(calls, "BitBlt")[0].arguments[2], 1000);
     DestroyWindow(wide);
-    EXPECT_EQ(editor.instance().editorWindow.load(), nullptr);
-    editor.instance().editorWindow.store(original);  // so that closing the instance takes its window along
+    EXPECT_EQ(editor.instance().editor.window.load(), nullptr);
+    editor.instance().editor.window.store(original);  // so that closing the instance takes its window along
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "engine/preparation.h"
 #include "engine/processing.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 namespace {
@@ -115,7 +115,7 @@ HashedRun hashThroughHost(double sampleRate) {
         [&](const float* const* inputs, float* const* outputs, int frames) {
             plugin->processReplacing(plugin.get(), const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
         },
-        [&] { return instance->outputMeter.load(); });
+        [&] { return instance->plugin.outputMeter.load(); });
 }
 
 // The engine without the host glue's flush of subnormals: the tail's arithmetic

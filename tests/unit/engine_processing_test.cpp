@@ -11,7 +11,7 @@
 
 #include "engine/preparation.h"
 #include "engine/processing.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "platform/float_mode.h"
 #include "unit/test_host.h"
 
@@ -48,7 +48,7 @@ Stereo run(const Instance& plugin, Stereo input, int blockFrames = 512) {
     return output;
 }
 
-orbelune::EngineState& engineOf(const Instance& plugin) { return orbelune::instanceOf(plugin.get())->engine; }
+orbelune::EngineState& engineOf(const Instance& plugin) { return orbelune::instanceOf(plugin.get())->plugin.engine; }
 
 Stereo impulse(std::size_t frames, std::size_t at, float left, float right) {
     Stereo signal(frames);
@@ -134,7 +134,7 @@ TEST(Processing, BypassCopiesBitExactlyAndFreezesTheTail) {
     for (int source = 0; source < 2; ++source) {
         Instance plugin;
         run(plugin, start);
-        const float meter = orbelune::instanceOf(plugin.get())->outputMeter.load();
+        const float meter = orbelune::instanceOf(plugin.get())->plugin.outputMeter.load();
         if (source == 0) plugin.dispatch(vst::effSetBypass, 0, 1);
         if (source == 1) plugin->setParameter(plugin.get(), orbelune::kParamBypass, 1.0f);
 
@@ -145,7 +145,7 @@ TEST(Processing, BypassCopiesBitExactlyAndFreezesTheTail) {
         float* channels[2] = {untouched.left.data(), untouched.right.data()};
         plugin->processReplacing(plugin.get(), channels, channels, static_cast<int>(passing.left.size()));
         EXPECT_EQ(0, std::memcmp(untouched.left.data(), passing.left.data(), passing.left.size() * sizeof(float)));
-        EXPECT_EQ(orbelune::instanceOf(plugin.get())->outputMeter.load(), meter);
+        EXPECT_EQ(orbelune::instanceOf(plugin.get())->plugin.outputMeter.load(), meter);
 
         plugin.dispatch(vst::effSetBypass, 0, 0);
         plugin->setParameter(plugin.get(), orbelune::kParamBypass, 0.5f);  // exactly 0.5 processes
@@ -182,7 +182,7 @@ TEST(Processing, SizeChangeCutsTheTailAtTheNextProcessedBlockOnly) {
 TEST(Processing, EmptyAndNegativeBlocksOnlyLetTheMeterFall) {
     Instance plugin;
     run(plugin, noise(4096, 4));
-    auto& meter = orbelune::instanceOf(plugin.get())->outputMeter;
+    auto& meter = orbelune::instanceOf(plugin.get())->plugin.outputMeter;
     const float before = meter.load();
     ASSERT_GT(before, 0.0f);
     const auto stateBefore = engineOf(plugin).linePos[3];
@@ -199,7 +199,7 @@ TEST(Processing, EmptyAndNegativeBlocksOnlyLetTheMeterFall) {
 TEST(Processing, MeterFollowsEachBlocksWetPeak) {
     Instance plugin;
     run(plugin, impulse(2226, 0, 0.5f, 0.0f));
-    auto& meter = orbelune::instanceOf(plugin.get())->outputMeter;
+    auto& meter = orbelune::instanceOf(plugin.get())->plugin.outputMeter;
     EXPECT_EQ(meter.load(), 0.0f);  // nothing wet yet
     run(plugin, Stereo(1));          // frame 2226: the first wet sample
     const float wet = 0.020884215831756592f / 0.35f;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/fonts.h"
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "unit/test_host.h"
 
 using testhost::Instance;
@@ -69,17 +69,17 @@ TEST(Lifecycle, NewInstanceIsPreparedForDefaults) {
     auto& instance = *orbelune::instanceOf(plugin.get());
     const float defaults[] = {0.45f, 0.6f, 0.4f, 0.85f, 0.15f, 0.35f, 0.0f};
     for (int index = 0; index < 7; ++index) EXPECT_EQ(plugin->getParameter(plugin.get(), index), defaults[index]);
-    EXPECT_EQ(instance.sampleRate, 44100.0);
+    EXPECT_EQ(instance.plugin.sampleRate, 44100.0);
     const int lengths[] = {1433, 1693, 1973, 2273, 2633, 3049, 3527, 4079};
     for (int line = 0; line < 8; ++line) {
-        EXPECT_EQ(instance.engine.lineLength[line], lengths[line]);
-        EXPECT_EQ(instance.engine.lines[line].size(), static_cast<std::size_t>(lengths[line] + 128));
+        EXPECT_EQ(instance.plugin.engine.lineLength[line], lengths[line]);
+        EXPECT_EQ(instance.plugin.engine.lines[line].size(), static_cast<std::size_t>(lengths[line] + 128));
     }
-    EXPECT_EQ(instance.engine.preDelayLeft.size(), 11025u);
-    EXPECT_EQ(instance.engine.decimation, 88);
+    EXPECT_EQ(instance.plugin.engine.preDelayLeft.size(), 11025u);
+    EXPECT_EQ(instance.plugin.engine.decimation, 88);
     EXPECT_EQ(instance.editorRect.right, 840);
-    EXPECT_EQ(instance.dragParam, -1);
-    EXPECT_EQ(instance.engine.rebuildRequested.load(), 0);
+    EXPECT_EQ(instance.editor.dragParam, -1);
+    EXPECT_EQ(instance.plugin.engine.rebuildRequested.load(), 0);
 }
 
 TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
@@ -87,7 +87,7 @@ TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
     orbelune::PluginInstance* instance = orbelune::instanceOf(plugin.get());
     ASSERT_NE(instance, nullptr);
     const HWND window = standin::createBareWindow();
-    instance->editorWindow.store(window);
+    instance->editor.window.store(window);
     plugin.close();
     EXPECT_FALSE(IsWindow(window));
 }
@@ -96,7 +96,7 @@ TEST(Lifecycle, DetachStopsGdiplusAndUnregistersTheClass) {
     auto* orphan = VSTPluginMain(testhost::hostCallback);  // never closed, as when a host unloads early
     orbelune::module.windowClassRegistered = true;
     const auto unregistered = standin::counters().classesUnregistered;
-    orbelune::processDetach();
+    orbelune::editorModuleDetach();
     EXPECT_FALSE(standin::gdiplusRunning());
     EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
     EXPECT_FALSE(orbelune::module.windowClassRegistered);

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "core/instance.h"
+#include "vst2/instance.h"
 #include "core/parameters.h"
 #include "unit/test_host.h"
 
@@ -59,7 +59,7 @@ TEST(Parameters, IndicesOutsideTheSetAreRefused) {
 
 TEST(Parameters, EveryStoreToSizeRequestsARebuild) {
     Instance plugin;
-    auto& rebuild = orbelune::instanceOf(plugin.get())->engine.rebuildRequested;
+    auto& rebuild = orbelune::instanceOf(plugin.get())->plugin.engine.rebuildRequested;
     plugin->setParameter(plugin.get(), 1, 0.6f);  // unchanged value still asks
     EXPECT_EQ(rebuild.exchange(0), 1);
     plugin->setParameter(plugin.get(), 2, 0.9f);
@@ -73,12 +73,12 @@ TEST(Parameters, SetLeavesARepaintRequestForTheEditor) {
     Instance plugin;
     auto& instance = *orbelune::instanceOf(plugin.get());
     const HWND window = standin::createBareWindow();
-    instance.editorWindow = window;
+    instance.editor.window = window;
     const int before = standin::counters().invalidations;
     plugin->setParameter(plugin.get(), 0, 0.4f);
     EXPECT_EQ(standin::counters().invalidations, before);
-    EXPECT_TRUE(instance.repaintRequested.load());
-    instance.editorWindow = nullptr;
+    EXPECT_TRUE(instance.editor.repaintRequested.load());
+    instance.editor.window = nullptr;
     DestroyWindow(window);
 }
 

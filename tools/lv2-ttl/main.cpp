@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/identity.h"
 #include "core/parameters.h"
 #include "core/presets.h"
 #include "lv2/ports.h"
@@ -64,10 +65,11 @@ std::string portText(int parameter, float value) {
 }
 
 const char* unitOf(int parameter) {
-    const std::string label = parameterTable[parameter].label;
-    if (label == "s") return "units:s";
-    if (label == "ms") return "units:ms";
-    return "units:pc";
+    switch (parameterTable[parameter].unit) {
+        case ParameterUnit::seconds: return "units:s";
+        case ParameterUnit::milliseconds: return "units:ms";
+        default: return "units:pc";
+    }
 }
 
 void audioPort(std::ofstream& out, std::uint32_t index, bool input, const char* symbol, const char* name) {
@@ -80,8 +82,8 @@ bool writePlugin(const std::string& directory) {
     std::ofstream out(directory + "/Drevon_Orbelune.ttl");
     out << kPrefixes;
     out << "<" << kPluginUri << ">\n    a lv2:Plugin, lv2:ReverbPlugin, doap:Project ;\n"
-        << "    doap:name \"Drevon Orbelune\" ;\n"
-        << "    doap:maintainer [ foaf:name \"Drevon Audio Technologies\" ] ;\n"
+        << "    doap:name \"" << identity::kEffectName << "\" ;\n"
+        << "    doap:maintainer [ foaf:name \"" << identity::kVendorName << "\" ] ;\n"
         << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
         << "    ui:ui <" << kUiUri << "> ;\n"
@@ -93,7 +95,7 @@ bool writePlugin(const std::string& directory) {
     for (int parameter = 0; parameter < kParamBypass; ++parameter) {
         out << "    [\n        a lv2:InputPort, lv2:ControlPort ;\n"
             << "        lv2:index " << kFirstControl + parameter << " ;\n"
-            << "        lv2:symbol \"" << kControlSymbols[parameter] << "\" ;\n"
+            << "        lv2:symbol \"" << parameterTable[parameter].symbol << "\" ;\n"
             << "        lv2:name \"" << parameterTable[parameter].name << "\" ;\n"
             << "        lv2:default " << portText(parameter, parameterTable[parameter].defaultValue) << " ;\n"
             << "        lv2:minimum " << floatText(displayNumber(parameter, 0.0f)) << " ;\n"
@@ -137,9 +139,9 @@ bool writePresets(const std::string& directory) {
             << "    lv2:appliesTo <" << kPluginUri << "> ;\n    rdfs:label \"" << preset.name << "\" ;\n"
             << "    lv2:port\n";
         for (int parameter = 0; parameter < kParamBypass; ++parameter)
-            out << "        [ lv2:symbol \"" << kControlSymbols[parameter] << "\" ; pset:value "
+            out << "        [ lv2:symbol \"" << parameterTable[parameter].symbol << "\" ; pset:value "
                 << portText(parameter, preset.values[parameter]) << " ] ,\n";
-        out << "        [ lv2:symbol \"enabled\" ; pset:value " << (preset.values[kParamBypass] >= 0.5f ? "0.0" : "1.0")
+        out << "        [ lv2:symbol \"enabled\" ; pset:value " << (portValue(kParamBypass, preset.values[kParamBypass]) >= 0.5f ? "1.0" : "0.0")
             << " ] .\n\n";
     }
     return static_cast<bool>(out);

@@ -1,10 +1,11 @@
-// The shared object's load and unload steps, the nearest equivalent of a DLL's
-// attach and detach: what the module made for its editors goes when a host
-// unloads it, so a host that loads and unloads it many times leaks nothing.
-// The same steps run in a test program that links the plug-in's code.
+// The load and unload steps of a shared object that carries the editor, the
+// nearest equivalent of a DLL's attach and detach: what the module made for
+// its editors goes when a host unloads it, so a host that loads and unloads it
+// many times leaks nothing. The same steps run in a test program that links
+// the editor's code; a binary without the editor has none.
 #include <dlfcn.h>
 
-#include "core/instance.h"
+#include "editor/editor.h"
 #include "platform/win32.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 char moduleAnchor;
 
 __attribute__((constructor)) void onModuleLoad() {
-    orbelune::processAttach(reinterpret_cast<HINSTANCE>(&moduleAnchor));
+    orbelune::editorModuleAttach(reinterpret_cast<HINSTANCE>(&moduleAnchor));
     // The pixel library under cairo sets itself up at load and never lets go
     // of that memory, so it stays loaded after us: unloaded and loaded again
     // with each load of ours, it would leak the same few kilobytes every time.
@@ -21,7 +22,7 @@ __attribute__((constructor)) void onModuleLoad() {
 }
 
 __attribute__((destructor)) void onModuleUnload() {
-    orbelune::processDetach();
+    orbelune::editorModuleDetach();
     orbelune::platform::releaseWindowSystem();
     orbelune::platform::releaseDrawingState();
 }
