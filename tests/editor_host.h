@@ -1,29 +1,12 @@
-// What our two editor host programs (the Linux plug-in under X, the Windows
-// DLL under Wine) share: a host callback that records automation, and the
-// pixels of the panel whose colours are fixed, with boxes where its texts must
-// leave ink. Both pictures are held to them, so they agree where it matters.
+// What our editor host programs (the Linux plug-in under X, the Windows DLL
+// under Wine) share besides the stub host: the pixels of the panel whose
+// colours are fixed, with boxes where its texts must leave ink. Both pictures
+// are held to them, so they agree where it matters.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "vst2/aeffect.h"
-
-namespace editorhost {
-
-struct Automation {
-    vst::int32 index;
-    float value;
-};
-inline std::vector<Automation> automations;
-
-inline vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
-    if (opcode == vst::audioMasterAutomate) automations.push_back({index, opt});
-    if (opcode == vst::audioMasterVersion) return 2400;
-    return 0;
-}
-
-}  // namespace editorhost
+#include "support/stub_host.h"
 
 namespace editorpixels {
 

@@ -147,7 +147,7 @@ void runHostCalls(const std::uint8_t* data, std::size_t size) {
         const std::uint8_t action = reader.byte() % 8;
         vst::AEffect*& effect = session.slot(reader);
         if (effect == nullptr) {
-            effect = VSTPluginMain(testhost::hostCallback);
+            effect = VSTPluginMain(stubhost::hostCallback);
             if (effect == nullptr) violated("creation failed");
             ++session.live;
         } else if (action == 0) {

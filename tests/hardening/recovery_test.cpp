@@ -25,7 +25,7 @@ Levels run(vst::AEffect* effect, int frames, float amplitude, unsigned seed) {
     float* channels[] = {left.data(), right.data()};
     for (int done = 0; done < frames; done += kBlock) {
         for (int frame = 0; frame < kBlock; ++frame) {
-            left[frame] = amplitude * testhost::noiseSample(seed);
+            left[frame] = amplitude * stubhost::noise(seed);
             right[frame] = -left[frame];
         }
         effect->processReplacing(effect, channels, channels, kBlock);

@@ -15,7 +15,7 @@ constexpr int kFrames = 128;
 
 std::vector<float> noise(int frames, unsigned seed) {
     std::vector<float> samples(static_cast<std::size_t>(frames));
-    for (float& sample : samples) sample = testhost::noiseSample(seed);
+    for (float& sample : samples) sample = stubhost::noise(seed);
     return samples;
 }
 
@@ -39,7 +39,7 @@ TEST(StressCycles, TenThousandCreatePrepareProcessClose) {
             alive[slot] = nullptr;
         }
         if (orbelune::module.instanceCount == 0) ++firstStarts;
-        alive[slot] = VSTPluginMain(testhost::hostCallback);
+        alive[slot] = VSTPluginMain(stubhost::hostCallback);
         ASSERT_NE(alive[slot], nullptr);
         testhost::dispatch(alive[slot], vst::effSetSampleRate, 0, 0, nullptr, rates[cycle % 9]);
         testhost::dispatch(alive[slot], vst::effMainsChanged, 0, 1);

@@ -45,7 +45,7 @@ TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
         unsigned noise = 1;
         while (!stop.load()) {
             for (int frame = 0; frame < kBlockFrames; ++frame) {
-                left[frame] = testhost::noiseSample(noise);
+                left[frame] = stubhost::noise(noise);
                 right[frame] = -left[frame];
             }
             effect->processReplacing(effect, channels, channels, kBlockFrames);
@@ -143,7 +143,7 @@ TEST(ThreadStorm, Vst3ProcessingBesideTheControllerAndTheState) {
             queue.id = static_cast<ParamID>(block % (orbelune::kParamCount - 1));
             queue.points = {{0, static_cast<double>(block % 11) / 10.0}};
             changes.queues.push_back(queue);
-            for (int frame = 0; frame < kBlockFrames; ++frame) left[frame] = right[frame] = testhost::noiseSample(noise);
+            for (int frame = 0; frame < kBlockFrames; ++frame) left[frame] = right[frame] = stubhost::noise(noise);
             vst3host::processInPlace(processor, left, right, &changes);
             for (const float sample : left) badSample = badSample || !std::isfinite(sample);
         }

@@ -56,7 +56,7 @@ TEST(CreationUnderMemoryFailure, EveryFailingAllocationRollsBackCompletely) {
         const long liveBefore = liveAllocations.load();
 
         allocationsLeft = allowed;
-        vst::AEffect* effect = VSTPluginMain(testhost::hostCallback);
+        vst::AEffect* effect = VSTPluginMain(stubhost::hostCallback);
         allocationsLeft = -1;
 
         if (effect == nullptr) {
@@ -85,7 +85,7 @@ TEST(CreationUnderMemoryFailure, SecondInstanceFailingLeavesTheFirstAndGdiplusAl
     const auto token = orbelune::module.gdiplusToken;
     for (long allowed = 0; allowed < 11; ++allowed) {
         allocationsLeft = allowed;
-        vst::AEffect* effect = VSTPluginMain(testhost::hostCallback);
+        vst::AEffect* effect = VSTPluginMain(stubhost::hostCallback);
         allocationsLeft = -1;
         ASSERT_EQ(effect, nullptr);
         EXPECT_EQ(orbelune::module.instanceCount, 1);

@@ -18,7 +18,7 @@ inline LPARAM pointAt(int x, int y) {
 
 struct OpenEditor {
     OpenEditor() {
-        testhost::automationCalls().clear();
+        stubhost::automations().clear();
         parent = standin::createBareWindow();
         plugin.dispatch(vst::effEditOpen, 0, 0, parent);
         window = instance().editor.window.load();

@@ -5,7 +5,6 @@
 #include "unit/editor_fixture.h"
 
 using editortest::OpenEditor;
-using testhost::automationCalls;
 
 namespace {
 
@@ -26,7 +25,7 @@ TEST(EditorPress, PressOnAKnobStartsADragAndCapturesTheMouse) {
     EXPECT_EQ(editor.instance().editor.dragStartY, 165);
     EXPECT_EQ(editor.instance().editor.dragStartValue, 0.45f);
     EXPECT_EQ(GetCapture(), editor.window);
-    EXPECT_TRUE(automationCalls().empty());  // a press alone reports nothing
+    EXPECT_TRUE(stubhost::automations().empty());  // a press alone reports nothing
     editor.release(130, 165);
     EXPECT_EQ(editor.instance().editor.dragParam, -1);
     EXPECT_EQ(GetCapture(), nullptr);
@@ -39,7 +38,7 @@ TEST(EditorPress, PressOutsideEveryKnobDoesNothing) {
     editor.move(130, 100);
     EXPECT_EQ(editor.instance().editor.dragParam, -1);
     EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_TRUE(automationCalls().empty());
+    EXPECT_TRUE(stubhost::automations().empty());
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints);
     EXPECT_EQ(editor.parameter(0), 0.45f);
 }
@@ -54,10 +53,10 @@ TEST(EditorDrag, DecayFromZeroUpTwoHundredPixelsReachesExactlyOne) {
     EXPECT_EQ(editor.parameter(0), 1.0f);
     editor.move(130, 165 - 199);
     EXPECT_LT(editor.parameter(0), 1.0f);
-    ASSERT_EQ(automationCalls().size(), 3u);
-    EXPECT_EQ(automationCalls()[0].index, 0);
-    EXPECT_EQ(automationCalls()[0].value, 1.0f);
-    EXPECT_EQ(automationCalls()[2].value, editor.parameter(0));
+    ASSERT_EQ(stubhost::automations().size(), 3u);
+    EXPECT_EQ(stubhost::automations()[0].index, 0);
+    EXPECT_EQ(stubhost::automations()[0].value, 1.0f);
+    EXPECT_EQ(stubhost::automations()[2].value, editor.parameter(0));
 }
 
 TEST(EditorDrag, MixDownOneHundredPixelsInSinglePrecision) {
@@ -70,8 +69,8 @@ TEST(EditorDrag, MixDownOneHundredPixelsInSinglePrecision) {
     EXPECT_EQ(editor.parameter(5), 0.100000024f);
     editor.move(640, 375 + 100);  // sideways: same value, reported and repainted again
     EXPECT_EQ(editor.parameter(5), 0.100000024f);
-    ASSERT_EQ(automationCalls().size(), 2u);
-    for (const auto& call : automationCalls()) {
+    ASSERT_EQ(stubhost::automations().size(), 2u);
+    for (const auto& call : stubhost::automations()) {
         EXPECT_EQ(call.index, 5);
         EXPECT_EQ(call.value, 0.100000024f);
     }
@@ -106,7 +105,7 @@ TEST(EditorDrag, MovesAfterTheReleaseChangeNothing) {
     const int repaints = standin::invalidationsOf(editor.window);
     editor.move(510, 200);
     EXPECT_EQ(editor.parameter(4), value);
-    EXPECT_EQ(automationCalls().size(), 1u);
+    EXPECT_EQ(stubhost::automations().size(), 1u);
     EXPECT_EQ(standin::invalidationsOf(editor.window), repaints);
     EXPECT_EQ(editor.instance().editor.dragStartY, 375);  // kept after the release
 }
@@ -117,7 +116,7 @@ TEST(EditorDrag, WithoutAHostCallbackTheValueIsStillStored) {
     editor.press(320, 375);
     editor.move(320, 375 + 20);
     EXPECT_LT(editor.parameter(3), 0.85f);
-    editor.instance().hostCallback = testhost::hostCallback;
+    editor.instance().hostCallback = stubhost::hostCallback;
 }
 
 TEST(EditorDrag, DestroyingTheWindowMidDragEndsTheDrag) {
@@ -133,7 +132,7 @@ TEST(EditorDrag, DestroyingTheWindowMidDragEndsTheDrag) {
     editor.window = editor.instance().editor.window.load();
     editor.move(130, 20);  // no press since the reopen
     EXPECT_EQ(editor.parameter(0), 0.45f);
-    EXPECT_TRUE(automationCalls().empty());
+    EXPECT_TRUE(stubhost::automations().empty());
 }
 
 TEST(EditorDrag, LosingTheCaptureToAnotherWindowEndsTheDrag) {
@@ -142,7 +141,7 @@ TEST(EditorDrag, LosingTheCaptureToAnotherWindowEndsTheDrag) {
     SetCapture(editor.parent);
     EXPECT_EQ(editor.instance().editor.dragParam, -1);
     editor.move(130, 20);
-    EXPECT_TRUE(automationCalls().empty());
+    EXPECT_TRUE(stubhost::automations().empty());
     ReleaseCapture();
 }
 
@@ -248,7 +247,7 @@ TEST(EditorIdle, HostParameterChangesRepaintTheOpenEditor) {
     EXPECT_FALSE(standin::lastInvalidationErased(editor.window));
     editor.plugin.dispatch(vst::effEditIdle);
     EXPECT_EQ(standin::lastInvalidatedArea(editor.window).bottom, orbelune::animatedArea().bottom);
-    EXPECT_TRUE(automationCalls().empty());  // the host's own change is not reported back
+    EXPECT_TRUE(stubhost::automations().empty());  // the host's own change is not reported back
 }
 
 }  // namespace

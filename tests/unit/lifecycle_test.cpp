@@ -39,8 +39,8 @@ TEST(Lifecycle, HeaderDescribesTheEffect) {
 TEST(Lifecycle, GdiplusRunsWhileAnyInstanceLives) {
     ASSERT_EQ(orbelune::module.instanceCount, 0);
     standin::resetCounters();
-    auto* first = VSTPluginMain(testhost::hostCallback);
-    auto* second = VSTPluginMain(testhost::hostCallback);
+    auto* first = VSTPluginMain(stubhost::hostCallback);
+    auto* second = VSTPluginMain(stubhost::hostCallback);
     EXPECT_EQ(standin::counters().gdiplusStartups, 1);
     EXPECT_EQ(orbelune::module.instanceCount, 2);
     EXPECT_NE(orbelune::module.gdiplusToken, 0u);
@@ -93,7 +93,7 @@ TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
 }
 
 TEST(Lifecycle, DetachStopsGdiplusAndUnregistersTheClass) {
-    auto* orphan = VSTPluginMain(testhost::hostCallback);  // never closed, as when a host unloads early
+    auto* orphan = VSTPluginMain(stubhost::hostCallback);  // never closed, as when a host unloads early
     orbelune::module.windowClassRegistered = true;
     const auto unregistered = standin::counters().classesUnregistered;
     orbelune::editorModuleDetach();

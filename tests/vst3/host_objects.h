@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/format_equivalence.h"
 #include "vst3/abi.h"
 
 namespace vst3host {
@@ -84,21 +85,50 @@ class Changes final : public IParameterChanges {
     IParamValueQueue* addParameterData(const ParamID*, int32*) override { return nullptr; }
 };
 
+// A block's changes as a host sends them: a queue per parameter, a point per change.
+inline Changes changesOf(const equivalence::Block& block) {
+    Changes changes;
+    for (const equivalence::Change& change : block.changes) {
+        const ParamID id = static_cast<ParamID>(change.index);
+        auto queue = std::find_if(changes.queues.begin(), changes.queues.end(), [&](const Queue& q) { return q.id == id; });
+        if (queue == changes.queues.end()) {
+            changes.queues.emplace_back();
+            queue = changes.queues.end() - 1;
+            queue->id = id;
+        }
+        queue->points.emplace_back(change.frame, change.value);
+    }
+    return changes;
+}
+
 // One block of 32-bit stereo, processed in place, with the block's changes.
-inline tresult processInPlace(IAudioProcessor* processor, std::vector<float>& left, std::vector<float>& right,
+inline tresult processInPlace(IAudioProcessor* processor, float* left, float* right, int frames,
                               IParameterChanges* changes) {
-    float* channels[2] = {left.data(), right.data()};
+    float* channels[2] = {left, right};
     AudioBusBuffers in{2, 0, reinterpret_cast<void**>(channels)};
     AudioBusBuffers out{2, 0, reinterpret_cast<void**>(channels)};
     ProcessData data{};
     data.symbolicSampleSize = kSample32;
-    data.numSamples = static_cast<int32>(left.size());
+    data.numSamples = static_cast<int32>(frames);
     data.numInputs = 1;
     data.numOutputs = 1;
     data.inputs = &in;
     data.outputs = &out;
     data.inputParameterChanges = changes;
     return processor->process(&data);
+}
+inline tresult processInPlace(IAudioProcessor* processor, std::vector<float>& left, std::vector<float>& right,
+                              IParameterChanges* changes) {
+    return processInPlace(processor, left.data(), right.data(), static_cast<int>(left.size()), changes);
+}
+
+// The format-equivalence harness's view of an instance: one block in place,
+// its changes sent as the block's parameter changes.
+inline auto blockRunner(IAudioProcessor* processor) {
+    return [processor](float* left, float* right, const equivalence::Block& block) {
+        Changes changes = changesOf(block);
+        processInPlace(processor, left, right, block.frames, &changes);
+    };
 }
 
 // The host's component handler, keeping the gestures it is told of: a run of

@@ -24,8 +24,7 @@ constexpr int kEditorWidth = 840;
 constexpr int kEditorHeight = 520;
 constexpr int kIdleCallsBeforeScreenshot = 12;
 
-using editorhost::automations;
-using editorhost::hostCallback;
+using stubhost::hostCallback;
 
 vst::intptr dispatch(vst::AEffect* effect, vst::int32 opcode, void* ptr = nullptr) {
     return effect->dispatcher(effect, opcode, 0, 0, ptr, 0.0f);
@@ -188,27 +187,27 @@ void checkIdleFramesMatchAWholeFrame(vst::AEffect* effect, HWND host, HWND& edit
 }
 
 void checkDrag(vst::AEffect* effect, HWND editor) {
-    automations.clear();
+    stubhost::automations().clear();
     mouse(editor, WM_LBUTTONDOWN, 130, 165 + 46);  // on the "Decay" circle's edge
     WINE_CHECK(GetCapture() == editor);
-    WINE_CHECK(automations.empty());
+    WINE_CHECK(stubhost::automations().empty());
     mouse(editor, WM_MOUSEMOVE, 130, 165 + 46 - 20);
     WINE_CHECK(parameter(effect, 0) == 0.45f + static_cast<float>(20) * 0.005f);
     mouse(editor, WM_MOUSEMOVE, 130, -200);
     WINE_CHECK(parameter(effect, 0) == 1.0f);
-    WINE_CHECK(automations.size() == 2);
-    WINE_CHECK(automations.size() == 2 && automations[0].index == 0 && automations[1].value == 1.0f);
+    WINE_CHECK(stubhost::automations().size() == 2);
+    WINE_CHECK(stubhost::automations().size() == 2 && automations[0].index == 0 && automations[1].value == 1.0f);
     mouse(editor, WM_LBUTTONUP, 130, -200);
     WINE_CHECK(GetCapture() == nullptr);
     mouse(editor, WM_MOUSEMOVE, 130, 300);
     WINE_CHECK(parameter(effect, 0) == 1.0f);
-    WINE_CHECK(automations.size() == 2);
+    WINE_CHECK(stubhost::automations().size() == 2);
 
     mouse(editor, WM_LBUTTONDOWN, 420, 480);  // outside every knob
     WINE_CHECK(GetCapture() == nullptr);
     mouse(editor, WM_MOUSEMOVE, 420, 300);
     mouse(editor, WM_LBUTTONUP, 420, 300);
-    WINE_CHECK(automations.size() == 2);
+    WINE_CHECK(stubhost::automations().size() == 2);
 
     // "Mix" from 0.6 down 100 pixels.
     effect->setParameter(effect, 5, 0.6f);
@@ -216,7 +215,7 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 700, 475);
     mouse(editor, WM_LBUTTONUP, 700, 475);
     WINE_CHECK(parameter(effect, 5) == 0.100000024f);
-    WINE_CHECK(automations.size() == 3 && automations[2].index == 5);
+    WINE_CHECK(stubhost::automations().size() == 3 && automations[2].index == 5);
 }
 
 }  // namespace
@@ -274,7 +273,7 @@ int main(int argumentCount, char** arguments) {
 
     // The host destroys its window under a drag; after a reopen, moves without
     // a press change nothing.
-    automations.clear();
+    stubhost::automations().clear();
     mouse(editor, WM_LBUTTONDOWN, 130, 165);
     DestroyWindow(host);
     pumpMessages();
@@ -285,7 +284,7 @@ int main(int argumentCount, char** arguments) {
     const float decay = parameter(effect, 0);
     mouse(editor, WM_MOUSEMOVE, 130, 40);
     WINE_CHECK(parameter(effect, 0) == decay);
-    WINE_CHECK(automations.empty());
+    WINE_CHECK(stubhost::automations().empty());
 
     // Close the editor, then open again and close the instance with it open.
     WINE_CHECK(dispatch(effect, vst::effEditClose) == 1);

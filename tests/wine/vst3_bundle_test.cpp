@@ -25,10 +25,6 @@ Function exported(HMODULE library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
-vst::intptr quietHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 void pumpMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
@@ -87,11 +83,6 @@ void checkView(IComponent* component) {
     pumpMessages();
 }
 
-float noise(unsigned& seed) {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<float>(static_cast<int>(seed >> 8) - (1 << 23)) / static_cast<float>(1 << 24);
-}
-
 }  // namespace
 
 int main() {
@@ -126,38 +117,11 @@ int main() {
     WINE_CHECK(processor->setupProcessing(&setup) == kResultOk);
     component->setActive(1);
 
-    vst::AEffect* effect = exported<vst::PluginEntryProc>(dll, "VSTPluginMain")(quietHost);
+    vst::AEffect* effect = exported<vst::PluginEntryProc>(dll, "VSTPluginMain")(stubhost::hostCallback);
     effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
 
-    unsigned seed = 11;
-    int differingBlocks = 0;
-    for (int block = 0; block < 40; ++block) {
-        Changes changes;
-        auto automate = [&](ParamID id, double value) {
-            Queue queue;
-            queue.id = id;
-            queue.points = {{kBlock - 1, value}};
-            changes.queues.push_back(queue);
-            effect->setParameter(effect, static_cast<vst::int32>(id), static_cast<float>(value));
-        };
-        if (block == 4) automate(0, 0.9);
-        if (block == 9) automate(1, 0.2);
-        if (block == 15) automate(6, 1.0);
-        if (block == 18) automate(6, 0.0);
-        std::vector<float> left(kBlock), right(kBlock);
-        for (int frame = 0; frame < kBlock; ++frame) {
-            left[frame] = block < 8 ? noise(seed) : 0.0f;
-            right[frame] = block < 8 ? noise(seed) : 0.0f;
-        }
-        std::vector<float> left2 = left, right2 = right;
-        float* channels2[2] = {left2.data(), right2.data()};
-        effect->processReplacing(effect, channels2, channels2, kBlock);
-        processInPlace(processor, left, right, &changes);
-        if (std::memcmp(left.data(), left2.data(), sizeof(float) * kBlock) != 0 ||
-            std::memcmp(right.data(), right2.data(), sizeof(float) * kBlock) != 0)
-            ++differingBlocks;
-    }
-    WINE_CHECK(differingBlocks == 0);
+    WINE_CHECK(equivalence::firstDifferentBlock(effect, equivalence::automationScenario(kBlock),
+                                                blockRunner(processor)) == -1);
 
     checkView(component);
 

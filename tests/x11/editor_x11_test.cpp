@@ -35,8 +35,7 @@ constexpr int kEditorHeight = 520;
 constexpr int kDecayX = 130;
 constexpr int kDecayY = 165;
 
-using editorhost::automations;
-using editorhost::hostCallback;
+using stubhost::hostCallback;
 
 int openDescriptors() {
     int count = 0;
@@ -64,7 +63,7 @@ class EditorX11 : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(display, nullptr);
         parent = createParent();
-        automations.clear();
+        stubhost::automations().clear();
         effect = entry(hostCallback);
         ASSERT_NE(effect, nullptr);
         dispatch(vst::effOpen);
@@ -234,16 +233,16 @@ TEST_F(EditorX11, DragsDecayWithRealPointerEventsAndIgnoresAPressOutsideTheKnobs
     button(false);
     idleFor(5);
     EXPECT_EQ(parameter(0), 0.699999988f);
-    ASSERT_FALSE(automations.empty());
-    EXPECT_EQ(automations.back().index, 0);
-    EXPECT_EQ(automations.back().value, 0.699999988f);
+    ASSERT_FALSE(stubhost::automations().empty());
+    EXPECT_EQ(stubhost::automations().back().index, 0);
+    EXPECT_EQ(stubhost::automations().back().value, 0.699999988f);
 
     // Released: moving on changes nothing.
     pointerTo(kDecayX, kDecayY + 100);
     idleFor(5);
     EXPECT_EQ(parameter(0), 0.699999988f);
 
-    const std::size_t heard = automations.size();
+    const std::size_t heard = stubhost::automations().size();
     float before[7];
     for (int index = 0; index < 7; ++index) before[index] = parameter(index);
     pointerTo(420, 480);  // between the knobs, under the panel
@@ -253,7 +252,7 @@ TEST_F(EditorX11, DragsDecayWithRealPointerEventsAndIgnoresAPressOutsideTheKnobs
     button(false);
     idleFor(5);
     for (int index = 0; index < 7; ++index) EXPECT_EQ(parameter(index), before[index]) << "parameter " << index;
-    EXPECT_EQ(automations.size(), heard);
+    EXPECT_EQ(stubhost::automations().size(), heard);
     pointerTo(2000, 2000);
 }
 
