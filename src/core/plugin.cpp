@@ -95,6 +95,32 @@ void processPlugin(Plugin& plugin, const float* const* inputs, float* const* out
                  plugin.sampleRate, plugin.outputMeter, inputs, outputs, frames);
 }
 
+void processPluginAutomated(Plugin& plugin, const float* const* inputs, float* const* outputs, std::int32_t frames,
+                            NextChange nextChange, void* context) noexcept {
+    ParameterChange change{};
+    if (!nextChange(context, change)) {
+        processPlugin(plugin, inputs, outputs, frames);
+        return;
+    }
+    if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr) return;
+    const bool silent = inputs == nullptr || inputs[0] == nullptr || inputs[1] == nullptr;
+    std::int32_t done = 0;
+    // A piece of no frames is no call at all, as a host's split would make none.
+    const auto processTo = [&](std::int32_t frame) {
+        if (frame <= done) return;
+        const float* pieceInputs[2] = {silent ? nullptr : inputs[0] + done, silent ? nullptr : inputs[1] + done};
+        float* pieceOutputs[2] = {outputs[0] + done, outputs[1] + done};
+        processPlugin(plugin, silent ? nullptr : pieceInputs, pieceOutputs, frame - done);
+        done = frame;
+    };
+    do {
+        processTo(std::min(std::max<std::int32_t>(change.frame, 0), frames));
+        setPluginParameter(plugin, change.index, change.value);
+    } while (nextChange(context, change));
+    processTo(frames);
+    if (done == 0) processPlugin(plugin, inputs, outputs, frames);  // a block of no frames still ages the meter
+}
+
 std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept {
     const auto value = [&](int index) { return plugin.params[index].load(std::memory_order_relaxed); };
     const float preDelaySeconds = displayNumber(kParamPreDelay, value(kParamPreDelay)) / 1000.0f;

@@ -46,6 +46,26 @@ void setPluginBypass(Plugin& plugin, bool bypassed) noexcept;
 // Inputs and outputs may be the same buffers. Never allocates or blocks.
 void processPlugin(Plugin& plugin, const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept;
 
+// A host's change of a parameter that holds from a frame of its block on, its
+// value already the 0..1 value the core stores.
+struct ParameterChange {
+    std::int32_t frame;
+    std::int32_t index;
+    float value;
+};
+// Hands out a block's changes one at a time in frame order; false when there
+// are no more. Called on the audio thread: it must not allocate or block.
+using NextChange = bool (*)(void* context, ParameterChange& change);
+
+// One block whose parameters change inside it: processed in pieces split at
+// the changes' frames, each change stored just before its frame, so a change
+// at frame t sounds from frame t, and a change of "Size" rebuilds the lines
+// there. The samples equal those of blocks split at the same frames. Frames
+// outside the block are taken as its nearest end. Without changes this is
+// processPlugin.
+void processPluginAutomated(Plugin& plugin, const float* const* inputs, float* const* outputs, std::int32_t frames,
+                            NextChange nextChange, void* context) noexcept;
+
 constexpr std::uint32_t kLatencyFrames = 0;
 // Frames until the reverberation has died away at the current settings.
 std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept;
