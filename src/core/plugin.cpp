@@ -59,7 +59,10 @@ void destroyPlugin(Plugin* plugin) noexcept {
 }
 
 void setPluginSampleRate(Plugin& plugin, double rate) noexcept {
-    const double requested = rate > 0.0 ? rate : kDefaultSampleRate;
+    // Taken at single precision, as some hosts can only give it, so that every
+    // format runs at exactly the same rate for the same host setting.
+    const double single = static_cast<double>(static_cast<float>(rate));
+    const double requested = single > 0.0 ? single : kDefaultSampleRate;
     prepareEngine(plugin.engine, plugin.sampleRate, requested, size(plugin));
 }
 

@@ -27,9 +27,9 @@ bool preparePlugin(Plugin& plugin) noexcept;
 Plugin* createPlugin() noexcept;
 void destroyPlugin(Plugin* plugin) noexcept;
 
-// A host's rate: zero, negative and NaN mean the host has none to give, and
-// 44100 Hz is assumed; the engine clamps the rest to what it runs at. Clears
-// the tail. Must not overlap processing.
+// A host's rate, taken at single precision: zero, negative and NaN mean the
+// host has none to give, and 44100 Hz is assumed; the engine clamps the rest
+// to what it runs at. Clears the tail. Must not overlap processing.
 void setPluginSampleRate(Plugin& plugin, double rate) noexcept;
 
 // A parameter's 0..1 value, 0 for an index that names none.

@@ -28,8 +28,9 @@ struct Editor {
     // from the host's other threads; the editor's idle step consumes it.
     std::atomic<bool> repaintRequested{false};
     EditorHost host;
-    // The format the footer names, as the user loaded the plug-in.
-    const wchar_t* formatName = L"VST2";
+    // The format the footer names, as the user loaded the plug-in; each
+    // format's adapter sets it.
+    const wchar_t* formatName = L"";
 };
 
 // Creates the editor as a child of `parent` (registering the window class on the

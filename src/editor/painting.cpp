@@ -70,7 +70,7 @@ constexpr float kFooterSize = 9.0f;
 constexpr const wchar_t* kTitle = L"DREVON ORBELUNE\u2122";
 constexpr const wchar_t* kSubtitle = L"3D HOLOGRAPHIC PRIME REVERB \u2022 EULER SIEVE (172) & \u03A6 GOLDEN MATRIX";
 constexpr const wchar_t* kReadoutFormat = L"DECAY: %.2f s \u2022 3D WRAP: %.0f%% \u2022 VELVET DAMP: %.0f%%";
-// The footer names the format the user loaded ("VST2", "VST3", "LV2").
+// The footer names the format the user loaded, as its adapter gives it.
 constexpr const wchar_t* kFooterFormat = L"DREVON AUDIO TECHNOLOGIES \u2022 64-BIT NATIVE %ls \u2022 ZERO LATENCY FDN MATRIX";
 constexpr std::size_t kFooterCharacters = 96;
 constexpr float kTitleX = 28.0f;

@@ -21,9 +21,8 @@ struct Lv2Plugin {
     float* ports[kPortCount] = {};
 };
 
-// The rate goes through the same clamp as the other formats', as the 32-bit
-// rate VST 2 hosts give.
-void prepare(Lv2Plugin& plugin) { setPluginSampleRate(*plugin.core, static_cast<float>(plugin.rate)); }
+// The rate goes through the same clamp as the other formats'.
+void prepare(Lv2Plugin& plugin) { setPluginSampleRate(*plugin.core, plugin.rate); }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
     auto* plugin = new (std::nothrow) Lv2Plugin;

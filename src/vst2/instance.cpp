@@ -58,6 +58,7 @@ vst::AEffect* createInstance(vst::audioMasterCallback hostCallback) noexcept {
     instance->hostCallback = hostCallback;
     instance->editor.host =
         EditorHost{instance, editorParameter, editorOutputLevel, noGestureEdge, editorPerformEdit, noGestureEdge};
+    instance->editor.formatName = L"VST2";
 
     countEditorInstanceIn();
     if (!preparePlugin(instance->plugin)) {

@@ -170,11 +170,10 @@ class Vst3Plugin final : public IComponent,
         if (setup == nullptr) return kInvalidArgument;
         if (setup->symbolicSampleSize != kSample32) return kResultFalse;
         // The rate goes through the same clamp as the other formats, and a
-        // change clears the tail as theirs does. It is taken as the 32-bit
-        // rate VST 2 hosts give, so both formats run at the same rate.
+        // change clears the tail as theirs does.
         if (setup->sampleRate != rate_) {
             rate_ = setup->sampleRate;
-            setPluginSampleRate(*plugin_, static_cast<float>(setup->sampleRate));
+            setPluginSampleRate(*plugin_, setup->sampleRate);
         }
         return kResultOk;
     }
@@ -182,14 +181,19 @@ class Vst3Plugin final : public IComponent,
     tresult process(ProcessData* data) override {
         if (data == nullptr) return kInvalidArgument;
         if (data->symbolicSampleSize != kSample32) return kResultFalse;
-        // The engine takes its values once per block, so each parameter's last
-        // point in this block holds from the start of the next, as automation
-        // between two blocks does in the other formats; a new "Size" rebuilds
-        // the lines at that block.
-        applyChanges(data->inputParameterChanges);
-        if (data->numSamples <= 0 || data->numOutputs < 1 || data->outputs == nullptr) return kResultOk;
+        // Each point of the host's automation holds from its own frame: the
+        // block is processed in pieces split there, and a new "Size" rebuilds
+        // the lines at its frame. Without audio (a flush) the points only set
+        // the values.
+        ChangeCursor cursor(*this, data->inputParameterChanges);
+        const bool hasOutputs = data->numSamples > 0 && data->numOutputs >= 1 && data->outputs != nullptr &&
+                                data->outputs[0].numChannels >= 2 && data->outputs[0].channelBuffers != nullptr;
+        if (!hasOutputs) {
+            for (ParameterChange change{}; ChangeCursor::next(&cursor, change);)
+                setPluginParameter(*plugin_, change.index, change.value);
+            return kResultOk;
+        }
         AudioBusBuffers& out = data->outputs[0];
-        if (out.numChannels < 2 || out.channelBuffers == nullptr) return kResultOk;
         float* outputs[2] = {static_cast<float*>(out.channelBuffers[0]), static_cast<float*>(out.channelBuffers[1])};
         // A host that switched the input bus off may pass no buffers for it;
         // the core then takes silence and the tail still rings.
@@ -199,8 +203,13 @@ class Vst3Plugin final : public IComponent,
             inputs[0] = static_cast<const float*>(data->inputs[0].channelBuffers[0]);
             inputs[1] = static_cast<const float*>(data->inputs[0].channelBuffers[1]);
         }
-        processPlugin(*plugin_, inputs, outputs, data->numSamples);
-        out.silenceFlags = 0;  // a tail rings on whatever the input was
+        processPluginAutomated(*plugin_, inputs, outputs, data->numSamples, ChangeCursor::next, &cursor);
+        // A channel of exact zeros is flagged so hosts may skip it; any tail
+        // above zero is not.
+        out.silenceFlags = 0;
+        for (int channel = 0; channel < 2; ++channel)
+            if (std::all_of(outputs[channel], outputs[channel] + data->numSamples, [](float x) { return x == 0.0f; }))
+                out.silenceFlags |= std::uint64_t{1} << channel;
         return kResultOk;
     }
     uint32 getTailSamples() override { return pluginTailFrames(*plugin_); }
@@ -307,21 +316,58 @@ class Vst3Plugin final : public IComponent,
         if (IComponentHandler* handler = static_cast<Vst3Plugin*>(context)->handler_) handler->endEdit(index);
     }
 
-    void applyChanges(IParameterChanges* changes) {
-        if (changes == nullptr) return;
-        const int32 count = changes->getParameterCount();
-        for (int32 index = 0; index < count; ++index) {
-            IParamValueQueue* queue = changes->getParameterData(index);
-            if (queue == nullptr) continue;
-            const ParamID id = queue->getParameterId();
-            const int32 points = queue->getPointCount();
-            int32 offset = 0;
-            ParamValue value = 0.0;
-            if (!isParamId(id) || points <= 0 || queue->getPoint(points - 1, &offset, &value) != kResultOk) continue;
-            setPluginParameter(*plugin_, static_cast<std::int32_t>(id), steppedValue(static_cast<int>(id), value));
-            audioStamps_[id].store(stamp(), std::memory_order_release);
+    // The host's parameter queues as one stream of changes in frame order:
+    // each queue's points come sorted, so the next change is the earliest
+    // next point among the queues. Nothing is copied or allocated; queues
+    // beyond one per parameter, and unknown ids, are passed over.
+    class ChangeCursor {
+      public:
+        ChangeCursor(Vst3Plugin& plugin, IParameterChanges* changes) : plugin_(plugin) {
+            const int32 count = changes != nullptr ? changes->getParameterCount() : 0;
+            for (int32 index = 0; index < count && queueCount_ < kParamCount; ++index) {
+                IParamValueQueue* queue = changes->getParameterData(index);
+                if (queue != nullptr && isParamId(queue->getParameterId()) && queue->getPointCount() > 0)
+                    queues_[queueCount_++] = Queue{queue, queue->getParameterId(), queue->getPointCount(), 0};
+            }
         }
-    }
+        static bool next(void* context, ParameterChange& change) {
+            auto& cursor = *static_cast<ChangeCursor*>(context);
+            Queue* earliest = nullptr;
+            int32 earliestOffset = 0;
+            ParamValue value = 0.0;
+            for (int index = 0; index < cursor.queueCount_; ++index) {
+                Queue& queue = cursor.queues_[index];
+                int32 offset = 0;
+                ParamValue pointValue = 0.0;
+                if (queue.next >= queue.points || queue.queue->getPoint(queue.next, &offset, &pointValue) != kResultOk) {
+                    queue.next = queue.points;  // a point that cannot be read ends its queue
+                    continue;
+                }
+                if (earliest == nullptr || offset < earliestOffset) {
+                    earliest = &queue;
+                    earliestOffset = offset;
+                    value = pointValue;
+                }
+            }
+            if (earliest == nullptr) return false;
+            ++earliest->next;
+            const int index = static_cast<int>(earliest->id);
+            change = ParameterChange{earliestOffset, index, steppedValue(index, value)};
+            cursor.plugin_.audioStamps_[index].store(cursor.plugin_.stamp(), std::memory_order_release);
+            return true;
+        }
+
+      private:
+        struct Queue {
+            IParamValueQueue* queue;
+            ParamID id;
+            int32 points;
+            int32 next;
+        };
+        Vst3Plugin& plugin_;
+        Queue queues_[kParamCount] = {};
+        int queueCount_ = 0;
+    };
 
     // One clock orders the changes of both sides, so the state can hold the
     // newer of each value. A host may save while it processes nothing (a

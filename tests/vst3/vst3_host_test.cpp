@@ -172,18 +172,45 @@ TEST(Vst3Instance, OffersStereoBusesAndTheParametersOfTheOtherFormats) {
     EXPECT_EQ(narrow(text), "100");
 }
 
-// The same input and the same values at block starts through both formats,
-// a change of "Size" and a bypassed stretch included, at a rate of 48 kHz.
+// The same input and the same values at the same frames through both
+// formats, at block starts and inside blocks, a change of "Size" and a
+// bypassed stretch included, at a rate of 48 kHz.
 TEST(Vst3Sound, EqualsTheVst2BuildBitForBitUnderAutomation) {
     ASSERT_NE(modules().vst2Module, nullptr);
     auto entry = reinterpret_cast<vst::PluginEntryProc>(dlsym(modules().vst2Module, "VSTPluginMain"));
-    vst::AEffect* effect = entry(stubhost::hostCallback);
-    effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    Instance plugin(48000.0);
-    EXPECT_EQ(equivalence::firstDifferentBlock(effect, equivalence::automationScenario(kBlock),
-                                               blockRunner(plugin.processor)),
-              -1);
-    effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+    for (const auto& scenario : {equivalence::automationScenario(kBlock), equivalence::inBlockScenario(kBlock)}) {
+        vst::AEffect* effect = entry(stubhost::hostCallback);
+        effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        Instance plugin(48000.0);
+        EXPECT_EQ(equivalence::firstDifferentBlock(effect, scenario, blockRunner(plugin.processor)), -1);
+        effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+// Hosts may skip a channel flagged silent, so only exact zeros are flagged:
+// a fresh instance on silence, never the tail that follows sound.
+TEST(Vst3Sound, FlagsOnlyExactSilence) {
+    Instance plugin;
+    std::vector<float> left(kBlock), right(kBlock);
+    float* channels[2] = {left.data(), right.data()};
+    AudioBusBuffers bus{2, 0, reinterpret_cast<void**>(channels)};
+    ProcessData data{};
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = kBlock;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = data.outputs = &bus;
+    ASSERT_EQ(plugin.processor->process(&data), kResultOk);
+    EXPECT_EQ(bus.silenceFlags, 3u);
+    left[0] = 0.5f;
+    plugin.processor->process(&data);
+    for (int block = 0; block < 20; ++block) {
+        std::fill(left.begin(), left.end(), 0.0f);
+        std::fill(right.begin(), right.end(), 0.0f);
+        bus.silenceFlags = 3;
+        plugin.processor->process(&data);
+        const bool quiet = std::all_of(left.begin(), left.end(), [](float x) { return x == 0.0f; });
+        EXPECT_EQ(bus.silenceFlags & 1u, quiet ? 1u : 0u) << block;
+    }
 }
 
 TEST(Vst3State, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {

@@ -120,8 +120,8 @@ int main() {
     vst::AEffect* effect = exported<vst::PluginEntryProc>(dll, "VSTPluginMain")(stubhost::hostCallback);
     effect->dispatcher(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
 
-    WINE_CHECK(equivalence::firstDifferentBlock(effect, equivalence::automationScenario(kBlock),
-                                                blockRunner(processor)) == -1);
+    WINE_CHECK(equivalence::firstDifferentBlock(effect, equivalence::inBlockScenario(kBlock), blockRunner(processor)) ==
+               -1);
 
     checkView(component);
 
