@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Linux builds into the current user's standard plug-in folders:
-# the VST 2 plug-in into ~/.vst, the VST 3 bundle into ~/.vst3 and the LV2
-# bundle into ~/.lv2. Build first
+# the VST 2 plug-in into ~/.vst, the VST 3 bundle into ~/.vst3 with its
+# factory preset files in ~/.vst3/presets, and the LV2 bundle into ~/.lv2.
+# Build first
 # (scripts/build.sh); the fonts' licence goes beside each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,9 @@ mkdir -p "$HOME/.vst" "$HOME/.vst3" "$HOME/.lv2"
 cp "$so" build/linux/OFL-Inter.txt build/linux/OFL-Cinzel.txt "$HOME/.vst/"
 rm -rf "$HOME/.vst3/Drevon_Orbelune.vst3"
 cp -r "$bundle" "$HOME/.vst3/"
+presets="$HOME/.vst3/presets/Drevon Audio Technologies/Drevon Orbelune"
+mkdir -p "$presets"
+cp "build/linux/VST3 Presets/Drevon Audio Technologies/Drevon Orbelune/"*.vstpreset "$presets/"
 rm -rf "$HOME/.lv2/Drevon_Orbelune.lv2"
 cp -r "$lv2" "$HOME/.lv2/"
 cp build/linux/OFL-Inter.txt build/linux/OFL-Cinzel.txt "$HOME/.lv2/Drevon_Orbelune.lv2/"

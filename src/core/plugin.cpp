@@ -18,18 +18,6 @@ namespace orbelune {
 namespace {
 
 constexpr double kDefaultSampleRate = 44100.0;
-constexpr char kStateTag[4] = {'D', 'O', 'r', 'b'};
-constexpr std::uint32_t kStateVersion = 1;
-
-void putLittleEndian(unsigned char* destination, std::uint32_t word) {
-    for (int byte = 0; byte < 4; ++byte) destination[byte] = static_cast<unsigned char>(word >> (8 * byte));
-}
-
-std::uint32_t getLittleEndian(const unsigned char* source) {
-    std::uint32_t word = 0;
-    for (int byte = 0; byte < 4; ++byte) word |= static_cast<std::uint32_t>(source[byte]) << (8 * byte);
-    return word;
-}
 
 float size(const Plugin& plugin) { return plugin.params[kParamSize].load(std::memory_order_relaxed); }
 
@@ -131,44 +119,16 @@ std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept {
         std::ceil(tailSeconds(value(kParamDecay), value(kParamSize), preDelaySeconds) * plugin.sampleRate));
 }
 
-void encodeState(const float values[kParamCount], unsigned char record[kStateBytes]) noexcept {
-    std::memcpy(record, kStateTag, sizeof(kStateTag));
-    putLittleEndian(record + 4, kStateVersion);
-    for (int index = 0; index < kParamCount; ++index) {
-        std::uint32_t bits = 0;
-        std::memcpy(&bits, &values[index], sizeof(bits));
-        putLittleEndian(record + 8 + 4 * index, bits);
-    }
+void savePluginState(const Plugin& plugin, std::int32_t preset, unsigned char record[kStateBytes]) noexcept {
+    SavedState state;
+    for (int index = 0; index < kParamCount; ++index) state.values[index] = pluginParameter(plugin, index);
+    state.preset = preset;
+    encodeState(state, record);
 }
 
-bool decodeState(const unsigned char* record, std::size_t bytes, float values[kParamCount]) noexcept {
-    if (record == nullptr || bytes != kStateBytes || std::memcmp(record, kStateTag, sizeof(kStateTag)) != 0 ||
-        getLittleEndian(record + 4) != kStateVersion)
-        return false;
-    float decoded[kParamCount];
-    for (int index = 0; index < kParamCount; ++index) {
-        const std::uint32_t bits = getLittleEndian(record + 8 + 4 * index);
-        float value = 0.0f;
-        std::memcpy(&value, &bits, sizeof(value));
-        if (!(value >= 0.0f && value <= 1.0f)) return false;
-        // A toggle comes back as the switch it is everywhere else, so that a
-        // record holding 0.5 is on for the audio as it is for a host.
-        decoded[index] = parameterTable[index].toggle ? steppedValue(index, value) : value;
-    }
-    std::copy(decoded, decoded + kParamCount, values);
-    return true;
-}
-
-void savePluginState(const Plugin& plugin, unsigned char record[kStateBytes]) noexcept {
-    float values[kParamCount];
-    for (int index = 0; index < kParamCount; ++index) values[index] = pluginParameter(plugin, index);
-    encodeState(values, record);
-}
-
-bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes) noexcept {
-    float values[kParamCount];
-    if (!decodeState(record, bytes, values)) return false;
-    for (int index = 0; index < kParamCount; ++index) setPluginParameter(plugin, index, values[index]);
+bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes, SavedState& state) noexcept {
+    if (!decodeState(record, bytes, state)) return false;
+    for (int index = 0; index < kParamCount; ++index) setPluginParameter(plugin, index, state.values[index]);
     return true;
 }
 

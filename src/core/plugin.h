@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/state.h"
 #include "engine/engine_state.h"
 
 namespace orbelune {
@@ -70,16 +71,10 @@ constexpr std::uint32_t kLatencyFrames = 0;
 // Frames until the reverberation has died away at the current settings.
 std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept;
 
-// The saved state: a tag, a format version, then the seven 0..1 values as
-// little-endian floats. Projects saved by earlier builds hold exactly this.
-constexpr std::size_t kStateBytes = 4 + 4 + 4 * kParamCount;
-void encodeState(const float values[kParamCount], unsigned char record[kStateBytes]) noexcept;
-// The values in a record, or false for one that is not ours, has another
-// length or version, or holds a value no instance could have. A toggle comes
-// back as the switch it is.
-bool decodeState(const unsigned char* record, std::size_t bytes, float values[kParamCount]) noexcept;
-void savePluginState(const Plugin& plugin, unsigned char record[kStateBytes]) noexcept;
-// False, with every value kept, for a record decodeState refuses.
-bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes) noexcept;
+// The state of the plug-in's values, with the preset the caller knows of.
+void savePluginState(const Plugin& plugin, std::int32_t preset, unsigned char record[kStateBytes]) noexcept;
+// Stores a record's values; false, with every value kept, for a record
+// decodeState refuses.
+bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes, SavedState& state) noexcept;
 
 }  // namespace orbelune

@@ -284,6 +284,8 @@ struct ParameterInfo {
     int32 flags;
 };
 constexpr int32 kCanAutomate = 1;
+constexpr int32 kIsList = 8;
+constexpr int32 kIsProgramChange = 0x8000;
 constexpr int32 kIsBypass = 0x10000;
 constexpr int32 kParamValuesChanged = 4;
 
@@ -346,6 +348,50 @@ class IPlugFrame : public FUnknown {
     virtual tresult resizeView(IPlugView* view, ViewRect* newSize) = 0;
 };
 
+// Scaling: the host's factor for a view, physical pixels per logical one.
+constexpr Uid kIPlugViewContentScaleSupportIid = makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+
+class IPlugViewContentScaleSupport : public FUnknown {
+  public:
+    virtual tresult setContentScaleFactor(float factor) = 0;
+};
+
+// Units and program lists: how hosts find a plug-in's factory presets.
+using ProgramListID = int32;
+constexpr UnitID kRootUnitId = 0;
+constexpr UnitID kNoParentUnitId = -1;
+constexpr Uid kIUnitInfoIid = makeUid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
+
+struct UnitInfo {
+    UnitID id;
+    UnitID parentUnitId;
+    String128 name;
+    ProgramListID programListId;
+};
+
+struct ProgramListInfo {
+    ProgramListID id;
+    String128 name;
+    int32 programCount;
+};
+
+class IUnitInfo : public FUnknown {
+  public:
+    virtual int32 getUnitCount() = 0;
+    virtual tresult getUnitInfo(int32 unitIndex, UnitInfo* info) = 0;
+    virtual int32 getProgramListCount() = 0;
+    virtual tresult getProgramListInfo(int32 listIndex, ProgramListInfo* info) = 0;
+    virtual tresult getProgramName(ProgramListID listId, int32 programIndex, TChar* name) = 0;
+    virtual tresult getProgramInfo(ProgramListID listId, int32 programIndex, FIDString attributeId, TChar* value) = 0;
+    virtual tresult hasProgramPitchNames(ProgramListID listId, int32 programIndex) = 0;
+    virtual tresult getProgramPitchName(ProgramListID listId, int32 programIndex, int16 midiPitch, TChar* name) = 0;
+    virtual UnitID getSelectedUnit() = 0;
+    virtual tresult selectUnit(UnitID unitId) = 0;
+    virtual tresult getUnitByBus(MediaType type, BusDirection direction, int32 busIndex, int32 channel,
+                                 UnitID* unitId) = 0;
+    virtual tresult setUnitProgramData(int32 listOrUnitId, int32 programIndex, IBStream* data) = 0;
+};
+
 // Linux hosts lend the editor their event loop: a timer, and a watch on the
 // descriptor of the editor's own X connection.
 constexpr Uid kIRunLoopIid = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
@@ -383,5 +429,7 @@ static_assert(sizeof(ProcessData) == 80 && offsetof(ProcessData, inputs) == 24 &
 static_assert(sizeof(ParameterInfo) == 792 && offsetof(ParameterInfo, units) == 516 &&
               offsetof(ParameterInfo, defaultNormalizedValue) == 776 && offsetof(ParameterInfo, flags) == 788);
 static_assert(sizeof(ViewRect) == 16);
+static_assert(sizeof(UnitInfo) == 268 && offsetof(UnitInfo, programListId) == 264);
+static_assert(sizeof(ProgramListInfo) == 264 && offsetof(ProgramListInfo, programCount) == 260);
 
 }  // namespace vst3

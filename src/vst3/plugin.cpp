@@ -11,6 +11,7 @@
 #include "core/identity.h"
 #include "core/parameters.h"
 #include "core/plugin.h"
+#include "core/presets.h"
 #include "editor/editor.h"
 #include "platform/export.h"
 #include "vst3/abi.h"
@@ -39,6 +40,30 @@ void copyWide(TChar* destination, std::size_t size, const char* text) {
 
 bool isParamId(ParamID id) { return id < static_cast<ParamID>(kParamCount); }
 
+// The factory presets as a program list on the root unit, chosen through one
+// more parameter that hosts show as a preset menu. Program 0 is the plug-in
+// as it starts, so a new instance names the program it sounds like.
+constexpr ParamID kProgramId = kParamCount;
+constexpr ProgramListID kProgramListId = static_cast<ProgramListID>(kProgramId);
+constexpr int kProgramCount = kPresetCount + 1;
+constexpr const char* kStartProgramName = "Default";
+
+bool isProgramId(ParamID id) { return id == kProgramId; }
+
+// A program's index from its normalized value, as stepped parameters map it.
+int programOf(ParamValue value) {
+    constexpr int steps = kProgramCount - 1;
+    if (!(value > 0.0)) return 0;
+    return std::min(steps, static_cast<int>(value * (steps + 1)));
+}
+ParamValue programValue(int program) { return static_cast<ParamValue>(program) / (kProgramCount - 1); }
+const char* programName(int program) { return program == 0 ? kStartProgramName : presetTable[program - 1].name; }
+// What choosing a program sets: the six values a preset holds; "Bypass" stays.
+float programParameter(int program, int index) {
+    return program == 0 ? parameterTable[index].defaultValue : presetTable[program - 1].values[index];
+}
+bool setByProgram(int index) { return !parameterTable[index].toggle; }
+
 // Reads exactly `bytes`, however the stream delivers them.
 bool readAll(IBStream* stream, void* buffer, int32 bytes) {
     auto* cursor = static_cast<unsigned char*>(buffer);
@@ -56,15 +81,21 @@ bool writeAll(IBStream* stream, const void* buffer, int32 bytes) {
     return stream->write(const_cast<void*>(buffer), bytes, &written) == kResultOk && written == bytes;
 }
 
-bool readState(IBStream* stream, float values[kParamCount]) {
+// A state record of either version, however the stream delivers it.
+bool readState(IBStream* stream, SavedState& state) {
     unsigned char record[kStateBytes];
-    return stream != nullptr && readAll(stream, record, kStateBytes) && decodeState(record, kStateBytes, values);
+    if (stream == nullptr || !readAll(stream, record, kStateHeaderBytes)) return false;
+    const std::size_t bytes = stateBytesFor(record);
+    return bytes != 0 &&
+           readAll(stream, record + kStateHeaderBytes, static_cast<int32>(bytes - kStateHeaderBytes)) &&
+           decodeState(record, bytes, state);
 }
 
 class Vst3Plugin final : public IComponent,
-                     public IAudioProcessor,
-                     public IEditController,
-                     public IProcessContextRequirements {
+                         public IAudioProcessor,
+                         public IEditController,
+                         public IProcessContextRequirements,
+                         public IUnitInfo {
   public:
     explicit Vst3Plugin(Plugin* plugin) : plugin_(plugin) {
         for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = pluginParameter(*plugin_, index);
@@ -90,6 +121,8 @@ class Vst3Plugin final : public IComponent,
             *object = static_cast<IEditController*>(this);
         else if (sameUid(iid, kIProcessContextRequirementsIid))
             *object = static_cast<IProcessContextRequirements*>(this);
+        else if (sameUid(iid, kIUnitInfoIid))
+            *object = static_cast<IUnitInfo*>(this);
         if (*object == nullptr) return kNoInterface;
         addRef();
         return kResultOk;
@@ -133,21 +166,26 @@ class Vst3Plugin final : public IComponent,
         return type == kAudio && index == 0 ? kResultOk : kInvalidArgument;
     }
     tresult setActive(TBool) override { return kResultOk; }
+    // The record restores the values and the program the user had chosen,
+    // without loading that program again over values edited since.
     tresult setState(IBStream* stream) override {
-        float values[kParamCount];
-        if (!readState(stream, values)) return kResultFalse;  // the current state stays
+        SavedState state;
+        if (!readState(stream, state)) return kResultFalse;  // the current state stays
         for (int index = 0; index < kParamCount; ++index) {
-            setPluginParameter(*plugin_, index, values[index]);
+            setPluginParameter(*plugin_, index, state.values[index]);
             audioStamps_[index].store(stamp(), std::memory_order_release);
         }
+        audioProgram_.store(state.preset + 1, std::memory_order_relaxed);
+        audioStamps_[kProgramId].store(stamp(), std::memory_order_release);
         return kResultOk;
     }
     tresult getState(IBStream* stream) override {
         if (stream == nullptr) return kInvalidArgument;
-        float values[kParamCount];
-        for (int index = 0; index < kParamCount; ++index) values[index] = savedValue(index);
+        SavedState state;
+        for (int index = 0; index < kParamCount; ++index) state.values[index] = savedValue(index);
+        state.preset = savedProgram() - 1;
         unsigned char record[kStateBytes];
-        encodeState(values, record);
+        encodeState(state, record);
         return writeAll(stream, record, kStateBytes) ? kResultOk : kResultFalse;
     }
 
@@ -218,17 +256,20 @@ class Vst3Plugin final : public IComponent,
 
     // IEditController
     tresult setComponentState(IBStream* stream) override {
-        float values[kParamCount];
-        if (!readState(stream, values)) return kResultFalse;
-        for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = values[index];
+        SavedState state;
+        if (!readState(stream, state)) return kResultFalse;
+        for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = state.values[index];
+        controllerProgram_ = state.preset + 1;
         requestEditorRepaint(editor_);
         return kResultOk;
     }
     tresult setControllerState(IBStream*) override { return kResultOk; }  // all state is the component's
     tresult getControllerState(IBStream*) override { return kResultOk; }
-    int32 getParameterCount() override { return kParamCount; }
+    int32 getParameterCount() override { return kParamCount + 1; }
     tresult getParameterInfo(int32 index, vst3::ParameterInfo* info) override {
-        if (!isParameterIndex(index) || info == nullptr) return kInvalidArgument;
+        if (info == nullptr) return kInvalidArgument;
+        if (isProgramId(static_cast<ParamID>(index))) return describeProgramParameter(*info);
+        if (!isParameterIndex(index)) return kInvalidArgument;
         std::memset(info, 0, sizeof(*info));
         info->id = static_cast<ParamID>(index);
         copyWide(info->title, 128, parameterTable[index].name);
@@ -241,6 +282,10 @@ class Vst3Plugin final : public IComponent,
         return kResultOk;
     }
     tresult getParamStringByValue(ParamID id, ParamValue value, TChar* text) override {
+        if (isProgramId(id) && text != nullptr) {
+            copyWide(text, 128, programName(programOf(value)));
+            return kResultOk;
+        }
         if (!isParamId(id) || text == nullptr) return kInvalidArgument;
         char shown[kParamDisplayBytes];
         formatParameterValue(static_cast<int>(id), steppedValue(static_cast<int>(id), value), shown);
@@ -248,7 +293,7 @@ class Vst3Plugin final : public IComponent,
         return kResultOk;
     }
     tresult getParamValueByString(ParamID id, TChar* text, ParamValue* value) override {
-        if (!isParamId(id) || text == nullptr || value == nullptr) return kInvalidArgument;
+        if ((!isParamId(id) && !isProgramId(id)) || text == nullptr || value == nullptr) return kInvalidArgument;
         char narrow[64];
         std::size_t length = 0;
         for (; text[length] != 0; ++length) {
@@ -256,25 +301,39 @@ class Vst3Plugin final : public IComponent,
             narrow[length] = static_cast<char>(text[length]);
         }
         narrow[length] = '\0';
+        if (isProgramId(id)) {
+            for (int program = 0; program < kProgramCount; ++program)
+                if (std::strcmp(narrow, programName(program)) == 0) {
+                    *value = programValue(program);
+                    return kResultOk;
+                }
+            return kResultFalse;
+        }
         float parsed = 0.0f;
         if (!parseParameterText(static_cast<int>(id), narrow, parsed)) return kResultFalse;
         *value = steppedValue(static_cast<int>(id), parsed);
         return kResultOk;
     }
     ParamValue normalizedParamToPlain(ParamID id, ParamValue value) override {
+        if (isProgramId(id)) return programOf(value);
         if (!isParamId(id)) return value;
         const int index = static_cast<int>(id);
         if (parameterTable[index].toggle) return steppedValue(index, value);
         return displayNumber(index, clampParameter(static_cast<float>(value)));
     }
     ParamValue plainParamToNormalized(ParamID id, ParamValue plain) override {
+        if (isProgramId(id)) return programValue(programOf(plain / kProgramCount));
         if (!isParamId(id)) return plain;
         const int index = static_cast<int>(id);
         if (parameterTable[index].toggle) return steppedValue(index, plain);
         return valueFromShown(index, plain);
     }
-    ParamValue getParamNormalized(ParamID id) override { return isParamId(id) ? controllerValues_[id] : 0.0; }
+    ParamValue getParamNormalized(ParamID id) override {
+        if (isProgramId(id)) return programValue(controllerProgram_);
+        return isParamId(id) ? controllerValues_[id] : 0.0;
+    }
     tresult setParamNormalized(ParamID id, ParamValue value) override {
+        if (isProgramId(id) && value >= 0.0 && value <= 1.0) return chooseProgram(programOf(value));
         if (!isParamId(id) || !(value >= 0.0 && value <= 1.0)) return kInvalidArgument;
         controllerValues_[id] = parameterTable[id].toggle ? steppedValue(static_cast<int>(id), value) : value;
         controllerChanged(static_cast<int>(id));
@@ -290,7 +349,72 @@ class Vst3Plugin final : public IComponent,
         return createEditorView(editor_, static_cast<IEditController*>(this), handler_, context_);
     }
 
+    // IUnitInfo: the root unit, holding the one list of factory programs.
+    int32 getUnitCount() override { return 1; }
+    tresult getUnitInfo(int32 unitIndex, UnitInfo* info) override {
+        if (unitIndex != 0 || info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        info->id = kRootUnitId;
+        info->parentUnitId = kNoParentUnitId;
+        copyWide(info->name, 128, "Root");
+        info->programListId = kProgramListId;
+        return kResultOk;
+    }
+    int32 getProgramListCount() override { return 1; }
+    tresult getProgramListInfo(int32 listIndex, ProgramListInfo* info) override {
+        if (listIndex != 0 || info == nullptr) return kInvalidArgument;
+        std::memset(info, 0, sizeof(*info));
+        info->id = kProgramListId;
+        copyWide(info->name, 128, "Factory");
+        info->programCount = kProgramCount;
+        return kResultOk;
+    }
+    tresult getProgramName(ProgramListID listId, int32 program, TChar* name) override {
+        if (listId != kProgramListId || program < 0 || program >= kProgramCount || name == nullptr)
+            return kResultFalse;
+        copyWide(name, 128, programName(program));
+        return kResultOk;
+    }
+    tresult getProgramInfo(ProgramListID, int32, FIDString, TChar*) override { return kResultFalse; }
+    tresult hasProgramPitchNames(ProgramListID, int32) override { return kResultFalse; }
+    tresult getProgramPitchName(ProgramListID, int32, int16, TChar*) override { return kResultFalse; }
+    UnitID getSelectedUnit() override { return kRootUnitId; }
+    tresult selectUnit(UnitID unit) override { return unit == kRootUnitId ? kResultOk : kResultFalse; }
+    tresult getUnitByBus(MediaType, BusDirection, int32, int32, UnitID*) override { return kResultFalse; }
+    tresult setUnitProgramData(int32, int32, IBStream*) override { return kNotImplemented; }
+
   private:
+    static tresult describeProgramParameter(vst3::ParameterInfo& info) {
+        std::memset(&info, 0, sizeof(info));
+        info.id = kProgramId;
+        copyWide(info.title, 128, "Program");
+        copyWide(info.shortTitle, 128, "Program");
+        info.stepCount = kProgramCount - 1;
+        info.unitId = kRootUnitId;
+        // Not automatable: the values it sets are, and automating both would fight.
+        info.flags = kIsProgramChange | kIsList;
+        return kResultOk;
+    }
+
+    // The host's menu chose a program: the controller takes its values
+    // itself and asks the host to read them all again; the host sends the
+    // choice to the audio side, which loads the same program. Choosing the
+    // program already chosen changes nothing, so a host that sends it again
+    // after restoring a project keeps the values the user edited.
+    tresult chooseProgram(int program) {
+        if (program == controllerProgram_) return kResultOk;
+        controllerProgram_ = program;
+        controllerChanged(kProgramId);
+        for (int index = 0; index < kParamCount; ++index) {
+            if (!setByProgram(index)) continue;
+            controllerValues_[index] = programParameter(program, index);
+            controllerChanged(index);
+        }
+        if (handler_ != nullptr) handler_->restartComponent(kParamValuesChanged);
+        requestEditorRepaint(editor_);
+        return kResultOk;
+    }
+
     ~Vst3Plugin() {
         closeEditor(editor_);
         countEditorInstanceOut();
@@ -318,55 +442,95 @@ class Vst3Plugin final : public IComponent,
 
     // The host's parameter queues as one stream of changes in frame order:
     // each queue's points come sorted, so the next change is the earliest
-    // next point among the queues. Nothing is copied or allocated; queues
+    // next point among the queues. A program change comes first among
+    // changes at its frame, so automation there still wins, and stands for
+    // the values of its program. Nothing is copied or allocated; queues
     // beyond one per parameter, and unknown ids, are passed over.
     class ChangeCursor {
       public:
         ChangeCursor(Vst3Plugin& plugin, IParameterChanges* changes) : plugin_(plugin) {
             const int32 count = changes != nullptr ? changes->getParameterCount() : 0;
-            for (int32 index = 0; index < count && queueCount_ < kParamCount; ++index) {
+            for (int32 index = 0; index < count && queueCount_ < kQueueCapacity; ++index) {
                 IParamValueQueue* queue = changes->getParameterData(index);
-                if (queue != nullptr && isParamId(queue->getParameterId()) && queue->getPointCount() > 0)
-                    queues_[queueCount_++] = Queue{queue, queue->getParameterId(), queue->getPointCount(), 0};
+                if (queue == nullptr || queue->getPointCount() <= 0) continue;
+                const ParamID id = queue->getParameterId();
+                if (isParamId(id) || isProgramId(id))
+                    queues_[queueCount_++] = Queue{queue, id, queue->getPointCount(), 0};
             }
         }
         static bool next(void* context, ParameterChange& change) {
             auto& cursor = *static_cast<ChangeCursor*>(context);
-            Queue* earliest = nullptr;
-            int32 earliestOffset = 0;
-            ParamValue value = 0.0;
-            for (int index = 0; index < cursor.queueCount_; ++index) {
-                Queue& queue = cursor.queues_[index];
-                int32 offset = 0;
-                ParamValue pointValue = 0.0;
-                if (queue.next >= queue.points || queue.queue->getPoint(queue.next, &offset, &pointValue) != kResultOk) {
-                    queue.next = queue.points;  // a point that cannot be read ends its queue
+            while (true) {
+                if (cursor.loadNextProgramValue(change)) return true;
+                Queue* earliest = nullptr;
+                int32 earliestOffset = 0;
+                ParamValue value = 0.0;
+                for (int index = 0; index < cursor.queueCount_; ++index) {
+                    Queue& queue = cursor.queues_[index];
+                    int32 offset = 0;
+                    ParamValue pointValue = 0.0;
+                    if (queue.next >= queue.points ||
+                        queue.queue->getPoint(queue.next, &offset, &pointValue) != kResultOk) {
+                        queue.next = queue.points;  // a point that cannot be read ends its queue
+                        continue;
+                    }
+                    if (earliest == nullptr || offset < earliestOffset ||
+                        (offset == earliestOffset && isProgramId(queue.id))) {
+                        earliest = &queue;
+                        earliestOffset = offset;
+                        value = pointValue;
+                    }
+                }
+                if (earliest == nullptr) return false;
+                ++earliest->next;
+                Vst3Plugin& plugin = cursor.plugin_;
+                if (isProgramId(earliest->id)) {
+                    cursor.startProgram(programOf(value), earliestOffset);
                     continue;
                 }
-                if (earliest == nullptr || offset < earliestOffset) {
-                    earliest = &queue;
-                    earliestOffset = offset;
-                    value = pointValue;
-                }
+                const int index = static_cast<int>(earliest->id);
+                change = ParameterChange{earliestOffset, index, steppedValue(index, value)};
+                plugin.audioStamps_[index].store(plugin.stamp(), std::memory_order_release);
+                return true;
             }
-            if (earliest == nullptr) return false;
-            ++earliest->next;
-            const int index = static_cast<int>(earliest->id);
-            change = ParameterChange{earliestOffset, index, steppedValue(index, value)};
-            cursor.plugin_.audioStamps_[index].store(cursor.plugin_.stamp(), std::memory_order_release);
-            return true;
         }
 
       private:
+        static constexpr int kQueueCapacity = kParamCount + 1;
         struct Queue {
             IParamValueQueue* queue;
             ParamID id;
             int32 points;
             int32 next;
         };
+
+        // The program already loaded is not loaded again (see chooseProgram).
+        void startProgram(int program, int32 frame) {
+            if (program == plugin_.audioProgram_.load(std::memory_order_relaxed)) return;
+            plugin_.audioProgram_.store(program, std::memory_order_relaxed);
+            plugin_.audioStamps_[kProgramId].store(plugin_.stamp(), std::memory_order_release);
+            program_ = program;
+            programFrame_ = frame;
+            programIndex_ = 0;
+        }
+        bool loadNextProgramValue(ParameterChange& change) {
+            while (program_ >= 0 && programIndex_ < kParamCount) {
+                const int index = programIndex_++;
+                if (!setByProgram(index)) continue;
+                change = ParameterChange{programFrame_, index, programParameter(program_, index)};
+                plugin_.audioStamps_[index].store(plugin_.stamp(), std::memory_order_release);
+                return true;
+            }
+            program_ = -1;
+            return false;
+        }
+
         Vst3Plugin& plugin_;
-        Queue queues_[kParamCount] = {};
+        Queue queues_[kQueueCapacity] = {};
         int queueCount_ = 0;
+        int program_ = -1;  // a program whose values are being handed out
+        int32 programFrame_ = 0;
+        int programIndex_ = 0;
     };
 
     // One clock orders the changes of both sides, so the state can hold the
@@ -375,11 +539,16 @@ class Vst3Plugin final : public IComponent,
     // yet the audio side; the saved state must still hold that edit.
     std::uint64_t stamp() { return clock_.fetch_add(1, std::memory_order_relaxed) + 1; }
     void controllerChanged(int index) { controllerStamps_[index] = stamp(); }
+    bool controllerIsNewer(int index) const {
+        return controllerStamps_[index] > audioStamps_[index].load(std::memory_order_acquire);
+    }
     float savedValue(int index) const {
         // Stored as the audio side would store it, so a saved -0 reads back as it was saved.
-        if (controllerStamps_[index] > audioStamps_[index].load(std::memory_order_acquire))
-            return clampParameter(static_cast<float>(controllerValues_[index]));
+        if (controllerIsNewer(index)) return clampParameter(static_cast<float>(controllerValues_[index]));
         return pluginParameter(*plugin_, index);
+    }
+    int savedProgram() const {
+        return controllerIsNewer(kProgramId) ? controllerProgram_ : audioProgram_.load(std::memory_order_relaxed);
     }
 
     ReferenceCount references_;
@@ -389,9 +558,12 @@ class Vst3Plugin final : public IComponent,
     // The controller's side of each value, apart from what the audio side
     // processes with, which comes only through `process` and the state.
     ParamValue controllerValues_[kParamCount] = {};
+    int controllerProgram_ = 0;
+    std::atomic<int> audioProgram_{0};
+    // Stamped per parameter, the program last.
     std::atomic<std::uint64_t> clock_{0};
-    std::uint64_t controllerStamps_[kParamCount] = {};  // the user-interface thread's alone
-    std::atomic<std::uint64_t> audioStamps_[kParamCount] = {};
+    std::uint64_t controllerStamps_[kParamCount + 1] = {};  // the user-interface thread's alone
+    std::atomic<std::uint64_t> audioStamps_[kParamCount + 1] = {};
     IComponentHandler* handler_ = nullptr;
     FUnknown* context_ = nullptr;
 };

@@ -155,7 +155,10 @@ struct EditRecorder final : IComponentHandler {
         calls.push_back("end " + std::to_string(id));
         return kResultOk;
     }
-    tresult restartComponent(int32) override { return kResultOk; }
+    tresult restartComponent(int32 flags) override {
+        calls.push_back("restart " + std::to_string(flags));
+        return kResultOk;
+    }
 };
 
 // The factory's first class, made as hosts make it: the component, and the

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "core/presets.h"
 #include "vst2/aeffect.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
@@ -139,7 +142,7 @@ TEST(Vst3Instance, OffersStereoBusesAndTheParametersOfTheOtherFormats) {
 
     const char* names[] = {"Decay", "Size", "Damping", "3D Width", "Pre-Delay", "Mix", "Bypass"};
     const char* units[] = {"s", "%", "%", "%", "ms", "%", ""};
-    ASSERT_EQ(plugin.controller->getParameterCount(), 7);
+    ASSERT_EQ(plugin.controller->getParameterCount(), 8);  // and the program list's parameter
     for (int index = 0; index < 7; ++index) {
         vst3::ParameterInfo info{};
         ASSERT_EQ(plugin.controller->getParameterInfo(index, &info), kResultOk);
@@ -249,6 +252,13 @@ TEST(Vst3State, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
         ASSERT_EQ(b, d);
     }
 
+    // A project saved before the preset was kept in the state still loads.
+    MemoryStream firstVersion;
+    firstVersion.bytes.assign(saved.bytes.begin(), saved.bytes.begin() + 36);
+    firstVersion.bytes[4] = 1;
+    ASSERT_EQ(second.component->setState(&firstVersion), kResultOk);
+    EXPECT_EQ(second.state(), saved.bytes);
+
     const std::vector<unsigned char> before = second.state();
     std::vector<std::vector<unsigned char>> refused = {
         std::vector<unsigned char>(saved.bytes.begin(), saved.bytes.begin() + 20),  // truncated
@@ -258,7 +268,7 @@ TEST(Vst3State, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
     std::memset(corrupt.data() + 8, 0xFF, 4);  // a NaN for "Decay"
     refused.push_back(corrupt);
     std::vector<unsigned char> newer = saved.bytes;
-    newer[4] = 2;  // a format version we do not know
+    newer[4] = 3;  // a format version we do not know
     refused.push_back(newer);
     for (const auto& bytes : refused) {
         MemoryStream stream;
@@ -297,6 +307,107 @@ TEST(Vst3State, HoldsAnEditTheAudioSideHasNotSeenYet) {
     again.bytes = plugin.state();
     ASSERT_EQ(third.controller->setComponentState(&again), kResultOk);
     EXPECT_EQ(third.controller->getParamNormalized(0), 0.9f);
+}
+
+// The factory presets as hosts find them: a program list on the root unit and
+// its program-change parameter. Choosing one sets the six values at once for
+// the controller and, at the frame the host sends it, for the audio; it is
+// kept in the state, and sent again after a restore it leaves edits alone.
+TEST(Vst3Presets, AProgramListLoadsTheFactoryPresets) {
+    Instance plugin;
+    IUnitInfo* units = nullptr;
+    ASSERT_EQ(plugin.component->queryInterface(kIUnitInfoIid.bytes, reinterpret_cast<void**>(&units)), kResultOk);
+    UnitInfo root{};
+    ASSERT_EQ(units->getUnitInfo(0, &root), kResultOk);
+    ProgramListInfo list{};
+    ASSERT_EQ(units->getProgramListInfo(0, &list), kResultOk);
+    EXPECT_EQ(root.programListId, list.id);
+    ASSERT_EQ(list.programCount, orbelune::kPresetCount + 1);
+    String128 name{};
+    units->getProgramName(list.id, 0, name);
+    EXPECT_EQ(narrow(name), "Default");
+    units->getProgramName(list.id, 4, name);
+    EXPECT_EQ(narrow(name), "Large Hall");
+    EXPECT_EQ(units->getProgramName(list.id, list.programCount, name), kResultFalse);
+    vst3::ParameterInfo program{};
+    ASSERT_EQ(plugin.controller->getParameterInfo(7, &program), kResultOk);
+    EXPECT_EQ(program.flags, kIsProgramChange | kIsList);
+    EXPECT_EQ(program.stepCount, list.programCount - 1);
+
+    EditRecorder handler;
+    plugin.controller->setComponentHandler(&handler);
+    const ParamValue largeHall = 4.0 / (list.programCount - 1);
+    ASSERT_EQ(plugin.controller->setParamNormalized(program.id, largeHall), kResultOk);
+    EXPECT_EQ(handler.calls, std::vector<std::string>{"restart 4"});
+    const orbelune::Preset& preset = orbelune::presetTable[3];
+    for (int index = 0; index < 6; ++index) EXPECT_EQ(plugin.controller->getParamNormalized(index), preset.values[index]);
+    plugin.controller->getParamStringByValue(program.id, largeHall, name);
+    EXPECT_EQ(narrow(name), "Large Hall");
+
+    // The audio side loads it at the frame the host sends it, as the VST 2
+    // build given the six values there.
+    auto entry = reinterpret_cast<vst::PluginEntryProc>(dlsym(modules().vst2Module, "VSTPluginMain"));
+    vst::AEffect* effect = entry(stubhost::hostCallback);
+    equivalence::Scenario scenario = equivalence::automationScenario(kBlock);
+    scenario[3].changes.clear();
+    for (int index = 0; index < 6; ++index) scenario[3].changes.push_back({100, index, preset.values[index]});
+    scenario[6].changes = {{0, 0, 0.2f}};
+    Instance sounding;
+    auto run = blockRunner(sounding.processor);
+    EXPECT_EQ(equivalence::firstDifferentBlock(effect, scenario,
+                                               [&](float* left, float* right, const equivalence::Block& block) {
+                                                   if (block.changes.size() != 6) return run(left, right, block);
+                                                   Changes changes;
+                                                   changes.queues.emplace_back();
+                                                   changes.queues[0].id = program.id;
+                                                   changes.queues[0].points = {{100, largeHall}};
+                                                   processInPlace(sounding.processor, left, right, block.frames,
+                                                                  &changes);
+                                               }),
+              -1);
+    effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+
+    // Saved with the program; restored without loading it over the edit.
+    MemoryStream saved;
+    sounding.component->getState(&saved);
+    Instance reopened;
+    saved.position = 0;
+    ASSERT_EQ(reopened.controller->setComponentState(&saved), kResultOk);
+    EXPECT_EQ(reopened.controller->getParamNormalized(program.id), largeHall);
+    EXPECT_EQ(reopened.controller->getParamNormalized(0), 0.2f);
+    reopened.controller->setParamNormalized(program.id, largeHall);
+    EXPECT_EQ(reopened.controller->getParamNormalized(0), 0.2f);
+    units->release();
+}
+
+// The same presets as files that install beside the bundle: each is a
+// state record any instance restores into its preset's values.
+TEST(Vst3Presets, FactoryFilesHoldEachPresetsState) {
+    for (const orbelune::Preset& preset : orbelune::presetTable) {
+        std::ifstream file(std::string(ORBELUNE_VST3_PRESETS) + "/" + preset.name + ".vstpreset", std::ios::binary);
+        ASSERT_TRUE(file) << preset.name;
+        const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        ASSERT_GE(bytes.size(), 48u);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "VST3");
+        EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "6D4F7262");
+        // The chunk list names one 'Comp' chunk: the component's state.
+        std::int64_t listAt = 0;
+        std::memcpy(&listAt, bytes.data() + 40, 8);
+        ASSERT_LE(static_cast<std::size_t>(listAt) + 28, bytes.size());
+        EXPECT_EQ(std::string(bytes.begin() + listAt, bytes.begin() + listAt + 4), "List");
+        EXPECT_EQ(std::string(bytes.begin() + listAt + 8, bytes.begin() + listAt + 12), "Comp");
+        std::int64_t chunkAt = 0, chunkSize = 0;
+        std::memcpy(&chunkAt, bytes.data() + listAt + 12, 8);
+        std::memcpy(&chunkSize, bytes.data() + listAt + 20, 8);
+        Instance plugin;
+        MemoryStream chunk;
+        chunk.bytes.assign(bytes.begin() + chunkAt, bytes.begin() + chunkAt + chunkSize);
+        ASSERT_EQ(plugin.component->setState(&chunk), kResultOk) << preset.name;
+        chunk.position = 0;
+        ASSERT_EQ(plugin.controller->setComponentState(&chunk), kResultOk);
+        for (int index = 0; index < 7; ++index)
+            EXPECT_EQ(plugin.controller->getParamNormalized(index), preset.values[index]) << preset.name;
+    }
 }
 
 }  // namespace
