@@ -54,6 +54,7 @@ bool isProgramId(ParamID id) { return id == kProgramId; }
 int programOf(ParamValue value) {
     constexpr int steps = kProgramCount - 1;
     if (!(value > 0.0)) return 0;
+    if (value >= 1.0) return steps;
     return std::min(steps, static_cast<int>(value * (steps + 1)));
 }
 ParamValue programValue(int program) { return static_cast<ParamValue>(program) / (kProgramCount - 1); }
