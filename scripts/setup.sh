@@ -31,8 +31,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Optional project-specific steps (fonts for the editor's screenshots) live in
-# scripts/setup.d and run after the packages are in place.
+# Further steps live in scripts/setup.d and run after the packages are in
+# place: the editor's fonts, which every binary with an editor carries inside
+# it, and libsndfile cross-built for the Windows renderer.
 if [ -d "$(dirname "$0")/setup.d" ]; then
   for step in "$(dirname "$0")"/setup.d/*.sh; do
     [ -e "$step" ] && bash "$step"

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: native unit tests, then the Windows build under Wine.
+# The whole test suite: the native tests (unit tests, our hosts of every format
+# against the real binaries, the editors under Xvfb), then each suite in
+# scripts/test.d: the LV2 tools, the renderer under Wine, the sanitizers and
+# fuzzers, the Windows binaries under Wine and the real hosts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
