@@ -33,11 +33,13 @@ if [ -f scripts/editor-screenshot.sh ]; then
     echo "demo: no editor screenshot (scripts/editor-screenshot.sh did not produce one)" >&2
   fi
 fi
-# The Linux plug-in's editor, taken by our X host program in a virtual display.
+# The Linux plug-in's editor, taken by our X host program in a virtual display,
+# at 1x and on a desktop of twice the density (2x).
 if [ -x build/linux/tests/x11/orbelune_x11_tests ] &&
-   ORBELUNE_EDITOR_PNG="$PWD/out/demo/editor-linux.png" xvfb-run -a -s "-screen 0 1280x1024x24" \
-     build/linux/tests/x11/orbelune_x11_tests --gtest_filter='*PaintsThePanel*' >/dev/null; then
-  echo "editor  out/demo/editor-linux.png"
+   ORBELUNE_EDITOR_PNG="$PWD/out/demo/editor-linux.png" ORBELUNE_EDITOR_PNG_2X="$PWD/out/demo/editor-linux@2x.png" \
+     xvfb-run -a -s "-screen 0 2048x1536x24" \
+     build/linux/tests/x11/orbelune_x11_tests --gtest_filter='*PaintsThePanel*:*DesktopsDensity*' >/dev/null; then
+  echo "editor  out/demo/editor-linux.png, out/demo/editor-linux@2x.png"
 else
   echo "demo: no Linux editor screenshot" >&2
 fi

@@ -3,6 +3,8 @@
 // on the host's user-interface thread, which owns the window.
 #include "editor/editor.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "editor/interaction.h"
@@ -61,6 +63,33 @@ void movePointer(HWND window, Editor& editor, LPARAM lParam) {
     if (continueDrag(editor, pointerY(lParam))) requestRepaint(window);
 }
 
+void resizeWindow(HWND window, int width, int height) {
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    requestRepaint(window);
+}
+
+float clampedScale(float scale) {
+    if (!(scale >= kEditorSmallestScale)) return kEditorSmallestScale;
+    return std::min(scale, kEditorLargestScale);
+}
+
+// Takes a scale the editor chose itself (a host factor, the screen's, a zoom):
+// an open window gets the size, and the host is asked to follow.
+void applyScale(Editor& editor, float base) {
+    const float scale = clampedScale(base * editor.zoom);
+    if (scale == editor.scale) return;
+    editor.scale = scale;
+    const HWND window = editor.window.load(std::memory_order_relaxed);
+    if (window == nullptr || !IsWindow(window)) return;
+    resizeWindow(window, editorWidth(editor), editorHeight(editor));
+    if (editor.host.resize != nullptr) editor.host.resize(editor.host.context, editorWidth(editor), editorHeight(editor));
+}
+
+// The scale a window of that size holds the whole panel at.
+float fittedScale(int width, int height) {
+    return clampedScale(std::min(static_cast<float>(width) / kEditorWidth, static_cast<float>(height) / kEditorHeight));
+}
+
 void releaseButton(Editor& editor) {
     if (endDrag(editor)) ReleaseCapture();
 }
@@ -103,6 +132,9 @@ LRESULT CALLBACK editorWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_CAPTURECHANGED:
             if (editor != nullptr) loseCapture(window, *editor, lParam);
             return 0;
+        case WM_DPICHANGED_AFTERPARENT:  // the host's window moved to a screen of another density
+            if (editor != nullptr) followScreenScale(*editor);
+            return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -126,14 +158,48 @@ bool openEditor(Editor& editor, HWND parent) {
     // pointing at this editor after it is freed: it goes first.
     closeEditor(editor);
     if (!module.windowClassRegistered) registerWindowClass();
-    HWND window = CreateWindowExA(0, kEditorClassName, kEditorTitle, kEditorStyle, 0, 0, kEditorWidth, kEditorHeight,
-                                  parent, nullptr, module.moduleHandle, &editor);
+    HWND window = CreateWindowExA(0, kEditorClassName, kEditorTitle, kEditorStyle, 0, 0, editorWidth(editor),
+                                  editorHeight(editor), parent, nullptr, module.moduleHandle, &editor);
     editor.window.store(window, std::memory_order_relaxed);
     if (window == nullptr) return false;
+    // Without a factor from the host, the screen the window landed on decides.
+    if (editor.hostScale == 0.0f) applyScale(editor, platform::screenScale(window));
     // Where nobody else reads the window's events, the first frame is painted
     // now rather than at the first idle call.
     platform::deliverWindowEvents(window);
     return true;
+}
+
+int editorWidth(const Editor& editor) { return static_cast<int>(std::lround(kEditorWidth * editor.scale)); }
+int editorHeight(const Editor& editor) { return static_cast<int>(std::lround(kEditorHeight * editor.scale)); }
+
+void setEditorHostScale(Editor& editor, float factor) {
+    if (!(factor > 0.0f) || !std::isfinite(factor)) return;
+    editor.hostScale = factor;
+    applyScale(editor, factor);
+}
+
+void constrainEditorSize(int& width, int& height) {
+    const float scale = fittedScale(width, height);
+    width = static_cast<int>(std::lround(kEditorWidth * scale));
+    height = static_cast<int>(std::lround(kEditorHeight * scale));
+}
+
+void resizeEditor(Editor& editor, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    // A window of another shape (a host that does not ask first) shows the
+    // whole panel at the scale that fits, the far corners moved out.
+    const float base = editor.hostScale > 0.0f ? editor.hostScale : editor.scale / editor.zoom;
+    editor.scale = fittedScale(width, height);
+    editor.zoom = editor.scale / base;
+    const HWND window = editor.window.load(std::memory_order_relaxed);
+    if (window != nullptr && IsWindow(window)) resizeWindow(window, width, height);
+}
+
+void followScreenScale(Editor& editor) {
+    const HWND window = editor.window.load(std::memory_order_relaxed);
+    if (editor.hostScale == 0.0f && window != nullptr && IsWindow(window))
+        applyScale(editor, platform::screenScale(window));
 }
 
 void closeEditor(Editor& editor) {
@@ -153,7 +219,7 @@ void idleEditor(Editor& editor) {
     if (editor.repaintRequested.exchange(false, std::memory_order_acquire)) {
         requestRepaint(window);
     } else {
-        const RECT panel = animatedArea();
+        const RECT panel = scaledArea(animatedArea(), editor.scale);
         InvalidateRect(window, &panel, FALSE);
     }
     platform::deliverWindowEvents(window);

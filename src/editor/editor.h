@@ -12,8 +12,13 @@
 namespace orbelune {
 
 constexpr const char* kEditorClassName = "DrevonOrbeluneEditorWndClass";
+// The panel is designed at 840 x 520 and painted at any scale between these,
+// into a window of that size times the scale: every element is drawn at the
+// target resolution, so it stays sharp on high-density screens.
 constexpr int kEditorWidth = 840;
 constexpr int kEditorHeight = 520;
+constexpr float kEditorSmallestScale = 0.5f;
+constexpr float kEditorLargestScale = 4.0f;
 
 struct Editor {
     // The window, null while closed. Also read by repaint requests on
@@ -31,12 +36,37 @@ struct Editor {
     // The format the footer names, as the user loaded the plug-in; each
     // format's adapter sets it.
     const wchar_t* formatName = L"";
+    // The scale the panel is painted at. It is the host's factor when the host
+    // gives one, else the screen's own, times the zoom the user chose by
+    // resizing the window.
+    float scale = 1.0f;
+    float hostScale = 0.0f;  // 0 until the host gives a factor
+    float zoom = 1.0f;
 };
+
+// The window's size at the editor's scale, in physical pixels.
+int editorWidth(const Editor& editor);
+int editorHeight(const Editor& editor);
+// The host's factor (physical pixels per logical one), before or after the
+// window opens: the whole scale, never multiplied by the screen's density.
+// An open window takes the new size and the host is told of it.
+void setEditorHostScale(Editor& editor, float factor);
+// A size a host proposes, made the nearest the panel can have: its shape
+// kept and its scale within the limits.
+void constrainEditorSize(int& width, int& height);
+// The host has resized the window (a user's drag): the panel scales to fill
+// it, and the zoom follows.
+void resizeEditor(Editor& editor, int width, int height);
+// The screen's density changed under an open editor (a move to another
+// monitor): without a host factor the scale follows it.
+void followScreenScale(Editor& editor);
 
 // Creates the editor as a child of `parent` (registering the window class on the
 // first open in the process); true when a window was made. A window still open is
 // closed first.
 bool openEditor(Editor& editor, HWND parent);
+// Where a host gives no factor, the scale is measured on the screen the window
+// opens on; the host then learns the size through the editor host's resize.
 // Destroys the editor window if one is open.
 void closeEditor(Editor& editor);
 // Advances the animation and asks for the repaint it needs while a window is

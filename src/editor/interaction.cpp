@@ -20,23 +20,23 @@ const KnobLayoutEntry knobLayout[kKnobCount] = {
     {kParamWidth, 320, 375, 40},   {kParamPreDelay, 510, 375, 40}, {kParamMix, 700, 375, 40},
 };
 
-int knobAt(int x, int y) {
+int knobAt(float x, float y) {
     for (int knob = 0; knob < kKnobCount; ++knob) {
         const KnobLayoutEntry& entry = knobLayout[knob];
-        const int offsetX = x - entry.centreX;
-        const int offsetY = y - entry.centreY;
-        if (offsetX * offsetX + offsetY * offsetY <= entry.radius * entry.radius) return knob;
+        const float offsetX = x - static_cast<float>(entry.centreX);
+        const float offsetY = y - static_cast<float>(entry.centreY);
+        if (offsetX * offsetX + offsetY * offsetY <= static_cast<float>(entry.radius * entry.radius)) return knob;
     }
     return -1;
 }
 
-float dragValue(float startValue, int startY, int y) {
-    const float value = startValue + static_cast<float>(startY - y) * kValuePerPixel;
+float dragValue(float startValue, int startY, int y, float scale) {
+    const float value = startValue + static_cast<float>(startY - y) / scale * kValuePerPixel;
     return clampParameter(value);
 }
 
 bool beginDrag(Editor& editor, int x, int y) {
-    const int knob = knobAt(x, y);
+    const int knob = knobAt(static_cast<float>(x) / editor.scale, static_cast<float>(y) / editor.scale);
     if (knob < 0) return false;
     const int param = knobLayout[knob].param;
     editor.dragParam = param;
@@ -48,7 +48,7 @@ bool beginDrag(Editor& editor, int x, int y) {
 
 bool continueDrag(Editor& editor, int y) {
     if (!dragging(editor)) return false;
-    const float value = dragValue(editor.dragStartValue, editor.dragStartY, y);
+    const float value = dragValue(editor.dragStartValue, editor.dragStartY, y, editor.scale);
     editor.host.performEdit(editor.host.context, editor.dragParam, value);
     return true;
 }

@@ -21,14 +21,16 @@ struct KnobLayoutEntry {
 constexpr int kKnobCount = 6;  // "Bypass" has no knob
 extern const KnobLayoutEntry knobLayout[kKnobCount];
 
-// The index into knobLayout of the first knob whose circle holds the point (the
-// circle's edge included), or -1.
-int knobAt(int x, int y);
+// The index into knobLayout of the first knob whose circle holds the point of
+// the panel's coordinates (the circle's edge included), or -1.
+int knobAt(float x, float y);
 
-// The value a drag reaches at pointer height y: 0.005 per pixel moved up from
-// the press, in single precision, clamped to 0..1.
-float dragValue(float startValue, int startY, int y);
+// The value a drag reaches at pointer height y (window pixels): 0.005 per
+// panel unit moved up from the press, a unit being `scale` pixels, in single
+// precision, clamped to 0..1.
+float dragValue(float startValue, int startY, int y, float scale = 1.0f);
 
+// Pointer positions below are the window's pixels at the editor's scale.
 // A left-button press: starts a drag when it lands on a knob. True when it did,
 // so the caller captures the mouse.
 bool beginDrag(Editor& editor, int x, int y);

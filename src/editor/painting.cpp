@@ -286,6 +286,13 @@ void formatKnobValue(int knob, const float params[], wchar_t* buffer) {
     formatText(buffer, kValueTextCharacters, format, static_cast<double>(displayNumber(param, params[param])));
 }
 
+RECT scaledArea(const RECT& area, float scale) {
+    if (scale == 1.0f) return area;
+    const auto down = [scale](LONG value) { return static_cast<LONG>(std::floor(static_cast<float>(value) * scale)); };
+    const auto up = [scale](LONG value) { return static_cast<LONG>(std::ceil(static_cast<float>(value) * scale)); };
+    return RECT{down(area.left), down(area.top), up(area.right), up(area.bottom)};
+}
+
 RECT animatedArea() {
     return RECT{kPanelX - kAntialiasMargin, kPanelY - kAntialiasMargin, kPanelX + kPanelWidth + kAntialiasMargin + 1,
                 kPanelY + kPanelHeight + kAntialiasMargin + 1};
@@ -300,22 +307,38 @@ void paintEditor(const Editor& editor, HDC paintContext, const RECT& requested) 
 
     RECT client{};
     GetClientRect(editor.window.load(std::memory_order_relaxed), &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
-    const RECT area{std::max<LONG>(requested.left, 0), std::max<LONG>(requested.top, 0),
-                    std::min<LONG>(requested.right, width), std::min<LONG>(requested.bottom, height)};
-    if (area.left >= area.right || area.top >= area.bottom) return;
+    const int pixelWidth = client.right - client.left;
+    const int pixelHeight = client.bottom - client.top;
+    const RECT pixels{std::max<LONG>(requested.left, 0), std::max<LONG>(requested.top, 0),
+                      std::min<LONG>(requested.right, pixelWidth), std::min<LONG>(requested.bottom, pixelHeight)};
+    if (pixels.left >= pixels.right || pixels.top >= pixels.bottom) return;
 
-    OffscreenBuffer buffer(paintContext, width, height);
+    OffscreenBuffer buffer(paintContext, pixelWidth, pixelHeight);
     GraphicsObject surface;
     flat::GdipCreateFromHDC(buffer.context(), surface.out());
     Gdiplus::GpGraphics* graphics = surface.get();
     flat::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
     flat::GdipSetTextRenderingHint(graphics, Gdiplus::TextRenderingHintClearTypeGridFit);
-    flat::GdipSetClipRectI(graphics, area.left, area.top, area.right - area.left, area.bottom - area.top,
+    flat::GdipSetClipRectI(graphics, pixels.left, pixels.top, pixels.right - pixels.left, pixels.bottom - pixels.top,
                            Gdiplus::CombineModeReplace);
 
-    fillBackground(graphics, width, height, area);
+    // Everything below is drawn in the panel's own coordinates; at another
+    // scale the surface maps them onto the window's pixels, so lines, arcs
+    // and glyph outlines are drawn at the target resolution.
+    const float scale = editor.scale;
+    if (scale != 1.0f) flat::GdipScaleWorldTransform(graphics, scale, scale, Gdiplus::MatrixOrderPrepend);
+    const int width = scale == 1.0f ? pixelWidth : static_cast<int>(std::lround(pixelWidth / scale));
+    const int height = scale == 1.0f ? pixelHeight : static_cast<int>(std::lround(pixelHeight / scale));
+    const RECT area = scale == 1.0f ? pixels
+                                    : RECT{static_cast<LONG>(std::floor(pixels.left / scale)),
+                                           static_cast<LONG>(std::floor(pixels.top / scale)),
+                                           static_cast<LONG>(std::ceil(pixels.right / scale)),
+                                           static_cast<LONG>(std::ceil(pixels.bottom / scale))};
+
+    // The background reaches the last pixel even where the window is not a
+    // whole number of panel units wide.
+    const auto cover = [scale](int pixelCount) { return static_cast<int>(std::ceil(pixelCount / scale)); };
+    fillBackground(graphics, cover(pixelWidth), cover(pixelHeight), area);
     fillCornerStuds(graphics, width, height, area);
     PanelResources resources;
     prepareResources(resources);
@@ -332,8 +355,8 @@ void paintEditor(const Editor& editor, HDC paintContext, const RECT& requested) 
     if (overlaps(RECT{0, height - kFooterTopRise, width, height}, area))
         drawFooter(graphics, resources, centred, width, height, editor.formatName);
 
-    BitBlt(paintContext, area.left, area.top, area.right - area.left, area.bottom - area.top, buffer.context(),
-           area.left, area.top, SRCCOPY);
+    BitBlt(paintContext, pixels.left, pixels.top, pixels.right - pixels.left, pixels.bottom - pixels.top,
+           buffer.context(), pixels.left, pixels.top, SRCCOPY);
 }
 
 }  // namespace orbelune

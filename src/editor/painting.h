@@ -19,8 +19,11 @@ struct Editor;
 void paintEditor(const Editor& editor, HDC paintContext, const RECT& area);
 
 // The pixels that the idle phase and the output meter change: the visual panel
-// with its outline, glow, rings and read-out.
+// with its outline, glow, rings and read-out, in the panel's own coordinates.
 RECT animatedArea();
+// A rectangle of the panel's coordinates as the window's pixels at a scale,
+// grown to whole pixels; at scale 1 the same rectangle.
+RECT scaledArea(const RECT& area, float scale);
 
 // One rotary knob on the surface: body, rim, track, value arc, pointer, cap,
 // label and value text.

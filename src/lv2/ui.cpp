@@ -2,7 +2,10 @@
 // meets the DSP only through ports: it shows the control values the host sends
 // it, writes a knob's new value to its port in the unit the port shows, and
 // tells the host when a gesture starts and ends where the host listens.
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <new>
@@ -23,6 +26,7 @@ struct Ui {
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touch = nullptr;
+    const LV2UI_Resize* hostResize = nullptr;
     float values[kParamCount] = {};  // 0..1, as the ports last told us or the knobs set them
     float outputLevel = 0.0f;        // as the level port last told us
 };
@@ -44,10 +48,32 @@ void uiPerformEdit(void* context, int index, float value) {
     ui->write(ui->controller, kFirstControl + static_cast<uint32_t>(index), sizeof(float), 0, &shown);
 }
 
+// The editor chose its own size (the screen's density): the host's
+// container follows where the host offers to resize it.
+void uiResize(void* context, int width, int height) {
+    auto* ui = static_cast<Ui*>(context);
+    if (ui->hostResize != nullptr) ui->hostResize->ui_resize(ui->hostResize->handle, width, height);
+}
+
 const void* featureData(const LV2_Feature* const* features, const char* uri) {
     for (; features != nullptr && *features != nullptr; ++features)
         if (std::strcmp((*features)->URI, uri) == 0) return (*features)->data;
     return nullptr;
+}
+
+// The host's scale for plug-in windows, where it gives one with the options
+// at instantiation; 0 where it does not.
+float hostScaleFactor(const LV2_Feature* const* features) {
+    const auto* options = static_cast<const LV2_Options_Option*>(featureData(features, LV2_OPTIONS__options));
+    const auto* map = static_cast<const LV2_URID_Map*>(featureData(features, LV2_URID__map));
+    if (options == nullptr || map == nullptr) return 0.0f;
+    const LV2_URID scaleFactor = map->map(map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
+    for (; options->key != 0; ++options)
+        if (options->key == scaleFactor && options->type == floatType && options->size == sizeof(float) &&
+            options->value != nullptr)
+            return *static_cast<const float*>(options->value);
+    return 0.0f;
 }
 
 void cleanup(LV2UI_Handle handle) {
@@ -67,14 +93,18 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
     ui->write = write;
     ui->controller = controller;
     ui->touch = static_cast<const LV2UI_Touch*>(featureData(features, LV2_UI__touch));
+    ui->hostResize = static_cast<const LV2UI_Resize*>(featureData(features, LV2_UI__resize));
     for (int index = 0; index < kParamCount; ++index) ui->values[index] = parameterTable[index].defaultValue;
-    ui->editor.host = EditorHost{ui, uiParameter, uiOutputLevel, uiBeginEdit, uiPerformEdit, uiEndEdit};
+    ui->editor.host = EditorHost{ui, uiParameter, uiOutputLevel, uiBeginEdit, uiPerformEdit, uiEndEdit, uiResize};
     ui->editor.formatName = L"LV2";
+    if (const float factor = hostScaleFactor(features); factor > 0.0f) setEditorHostScale(ui->editor, factor);
     if (!openEditor(ui->editor, static_cast<HWND>(parent))) {
         cleanup(ui);
         return nullptr;
     }
     *widget = reinterpret_cast<LV2UI_Widget>(platform::nativeWindowId(ui->editor.window.load(std::memory_order_relaxed)));
+    // The size the container needs, whoever chose the scale.
+    uiResize(ui, editorWidth(ui->editor), editorHeight(ui->editor));
     return ui;
 }
 
@@ -99,10 +129,20 @@ int idle(LV2UI_Handle handle) {
     return 0;
 }
 
+// The host resized its container (a user's drag): the panel scales to fill it.
+int hostResized(LV2UI_Feature_Handle handle, int width, int height) {
+    resizeEditor(static_cast<Ui*>(handle)->editor, width, height);
+    return 0;
+}
+
 const LV2UI_Idle_Interface idleInterface = {idle};
+const LV2UI_Resize resizeInterface = {nullptr, hostResized};
 
 const void* extensionData(const char* uri) {
-    return uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &idleInterface : nullptr;
+    if (uri == nullptr) return nullptr;
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &idleInterface;
+    if (std::strcmp(uri, LV2_UI__resize) == 0) return &resizeInterface;
+    return nullptr;
 }
 
 const LV2UI_Descriptor descriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};

@@ -26,6 +26,12 @@ using std::min;
 
 namespace orbelune::platform {
 
+// The density of the screen a window is on, as a scale of the 96-dpi base
+// (1 for 96, 2 for 192): what hosts that give no factor leave the editor to
+// find. Windows: the window's own DPI, per monitor where the host is aware of
+// monitors; X: the desktop's Xft.dpi.
+float screenScale(HWND window);
+
 #if defined(_WIN32)
 // USER32 takes repaint requests from any thread, and the host's message loop
 // delivers the editor's messages.

@@ -105,6 +105,7 @@ enum EffectOpcode : int32 {
     effProcessEvents = 25,
     effGetPlugCategory = 35,
     effSetBypass = 44,
+    effVendorSpecific = 50,
     effGetEffectName = 45,
     effGetVendorString = 47,
     effGetProductString = 48,
@@ -117,6 +118,7 @@ enum EffectOpcode : int32 {
 enum HostOpcode : int32 {
     audioMasterAutomate = 0,
     audioMasterVersion = 1,
+    audioMasterSizeWindow = 15,
 };
 
 enum EffectFlags : int32 {

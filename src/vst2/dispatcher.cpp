@@ -56,11 +56,24 @@ vst::intptr setSampleRate(PluginInstance& instance, float rate) {
 }
 
 // Hands out the address of the instance's editorRect through `rectPointer`
-// when that is not null.
+// when that is not null; it holds the editor's size at its scale.
 vst::intptr getEditorRect(PluginInstance& instance, vst::ERect** rectPointer) {
     // A host that passes no place for the pointer gets no success either.
     if (rectPointer == nullptr) return 0;
+    instance.editorRect.bottom = static_cast<std::int16_t>(editorHeight(instance.editor));
+    instance.editorRect.right = static_cast<std::int16_t>(editorWidth(instance.editor));
     *rectPointer = &instance.editorRect;
+    return 1;
+}
+
+// Some hosts give their scale for plug-in windows as a vendor call: 'PreS'
+// in the index, 'AeCs' in the value and the factor in the float. Anything
+// else of that opcode is nobody's business here.
+vst::intptr vendorSpecific(PluginInstance& instance, vst::int32 index, vst::intptr value, float factor) {
+    constexpr vst::int32 kScaleVendor = vst::fourCharacters('P', 'r', 'e', 'S');
+    constexpr vst::intptr kScaleRequest = vst::fourCharacters('A', 'e', 'C', 's');
+    if (index != kScaleVendor || value != kScaleRequest || !(factor > 0.0f)) return 0;
+    setEditorHostScale(instance.editor, factor);
     return 1;
 }
 
@@ -104,6 +117,8 @@ vst::intptr dispatch(PluginInstance& instance, std::uint32_t opcode, vst::int32 
             return vst::kPlugCategEffect;
         case vst::effSetBypass:
             return setHostBypass(instance, value);
+        case vst::effVendorSpecific:
+            return vendorSpecific(instance, index, value, opt);
         case vst::effGetEffectName:
             return writeNameString(identity::kEffectName, ptr);
         case vst::effGetVendorString:

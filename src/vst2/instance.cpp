@@ -48,6 +48,14 @@ void editorPerformEdit(void* context, int index, float value) {
         instance.hostCallback(&instance.header, vst::audioMasterAutomate, index, 0, nullptr, value);
 }
 
+// The editor chose a new size (the screen's density changed, or the host's
+// factor): the host's window should follow.
+void editorResize(void* context, int width, int height) {
+    PluginInstance& instance = *static_cast<PluginInstance*>(context);
+    if (instance.hostCallback != nullptr)
+        instance.hostCallback(&instance.header, vst::audioMasterSizeWindow, width, height, nullptr, 0.0f);
+}
+
 }  // namespace
 
 vst::AEffect* createInstance(vst::audioMasterCallback hostCallback) noexcept {
@@ -58,6 +66,7 @@ vst::AEffect* createInstance(vst::audioMasterCallback hostCallback) noexcept {
     instance->hostCallback = hostCallback;
     instance->editor.host =
         EditorHost{instance, editorParameter, editorOutputLevel, noGestureEdge, editorPerformEdit, noGestureEdge};
+    instance->editor.host.resize = editorResize;
     instance->editor.formatName = L"VST2";
 
     countEditorInstanceIn();

@@ -102,8 +102,8 @@ class Vst3Plugin final : public IComponent,
         for (int index = 0; index < kParamCount; ++index) controllerValues_[index] = pluginParameter(*plugin_, index);
         // The editor shows the controller's values and reports its gestures to
         // the host; the host then delivers the values to `process`.
-        editor_.host =
-            EditorHost{this, editorParameter, editorOutputLevel, editorBeginEdit, editorPerformEdit, editorEndEdit};
+        editor_.host = EditorHost{this,          editorParameter, editorOutputLevel, editorBeginEdit, editorPerformEdit,
+                                  editorEndEdit, editorResize};
         editor_.formatName = L"VST3";
         countEditorInstanceIn();
     }
@@ -347,7 +347,7 @@ class Vst3Plugin final : public IComponent,
     }
     IPlugView* createView(FIDString name) override {
         if (name == nullptr || std::strcmp(name, "editor") != 0) return nullptr;
-        return createEditorView(editor_, static_cast<IEditController*>(this), handler_, context_);
+        return createEditorView(editor_, static_cast<IEditController*>(this), handler_, context_, &attachedView_);
     }
 
     // IUnitInfo: the root unit, holding the one list of factory programs.
@@ -439,6 +439,9 @@ class Vst3Plugin final : public IComponent,
     }
     static void editorEndEdit(void* context, int index) {
         if (IComponentHandler* handler = static_cast<Vst3Plugin*>(context)->handler_) handler->endEdit(index);
+    }
+    static void editorResize(void* context, int width, int height) {
+        if (IPlugView* view = static_cast<Vst3Plugin*>(context)->attachedView_) requestViewSize(view, width, height);
     }
 
     // The host's parameter queues as one stream of changes in frame order:
@@ -567,6 +570,7 @@ class Vst3Plugin final : public IComponent,
     std::atomic<std::uint64_t> audioStamps_[kParamCount + 1] = {};
     IComponentHandler* handler_ = nullptr;
     FUnknown* context_ = nullptr;
+    IPlugView* attachedView_ = nullptr;
 };
 
 // The fields both class records begin with.

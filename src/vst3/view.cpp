@@ -24,7 +24,8 @@ constexpr const char* kPlatformType = "X11EmbedWindowID";
 // (Windows) or of the host's run loop (Linux), at about 33 frames a second.
 constexpr unsigned kIdleMilliseconds = 30;
 
-class EditorView final : public IPlugView
+class EditorView final : public IPlugView,
+                         public IPlugViewContentScaleSupport
 #if !defined(_WIN32)
     ,
                          public ITimerHandler,
@@ -32,8 +33,8 @@ class EditorView final : public IPlugView
 #endif
 {
   public:
-    EditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context)
-        : editor_(editor), owner_(owner), handler_(handler), context_(context) {
+    EditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context, IPlugView** attachedView)
+        : editor_(editor), owner_(owner), handler_(handler), context_(context), attachedView_(attachedView) {
         owner_->addRef();
     }
     EditorView(const EditorView&) = delete;
@@ -43,6 +44,8 @@ class EditorView final : public IPlugView
         if (object == nullptr) return kInvalidArgument;
         *object = nullptr;
         if (sameUid(iid, kFUnknownIid) || sameUid(iid, kIPlugViewIid)) *object = static_cast<IPlugView*>(this);
+        else if (sameUid(iid, kIPlugViewContentScaleSupportIid))
+            *object = static_cast<IPlugViewContentScaleSupport*>(this);
 #if !defined(_WIN32)
         else if (sameUid(iid, kITimerHandlerIid))
             *object = static_cast<ITimerHandler*>(this);
@@ -65,7 +68,13 @@ class EditorView final : public IPlugView
     }
     tresult attached(void* parent, FIDString type) override {
         if (parent == nullptr || isPlatformTypeSupported(type) != kResultTrue || window_ != nullptr) return kResultFalse;
-        if (!openEditor(editor_, static_cast<HWND>(parent))) return kResultFalse;
+        // Attached first, so a size the editor finds on opening (the screen's
+        // density, where the host gives no factor) reaches the host's frame.
+        *attachedView_ = this;
+        if (!openEditor(editor_, static_cast<HWND>(parent))) {
+            *attachedView_ = nullptr;
+            return kResultFalse;
+        }
         window_ = editor_.window.load(std::memory_order_relaxed);
 #if defined(_WIN32)
         SetTimer(window_, kIdleTimer, kIdleMilliseconds, nullptr);
@@ -94,6 +103,7 @@ class EditorView final : public IPlugView
 #endif
         if (editor_.window.load(std::memory_order_relaxed) == window_) closeEditor(editor_);
         window_ = nullptr;
+        if (*attachedView_ == this) *attachedView_ = nullptr;
         return kResultOk;
     }
     // Keys and the wheel go back to the host, whose shortcuts keep working.
@@ -102,20 +112,48 @@ class EditorView final : public IPlugView
     tresult onKeyUp(char16, int16, int16) override { return kResultFalse; }
     tresult getSize(ViewRect* size) override {
         if (size == nullptr) return kInvalidArgument;
-        *size = fixedSize();
+        *size = currentSize();
         return kResultOk;
     }
-    tresult onSize(ViewRect*) override { return kResultOk; }
+    // The host's window has its new size: the panel scales to fill it.
+    tresult onSize(ViewRect* size) override {
+        if (size == nullptr) return kInvalidArgument;
+        resizeEditor(editor_, size->right - size->left, size->bottom - size->top);
+        return kResultTrue;
+    }
     tresult onFocus(TBool) override { return kResultOk; }
     tresult setFrame(IPlugFrame* frame) override {
         frame_ = frame;
         return kResultOk;
     }
-    tresult canResize() override { return kResultFalse; }
+    tresult canResize() override { return kResultTrue; }
+    // The nearest size of the panel's shape within its scales.
     tresult checkSizeConstraint(ViewRect* rect) override {
         if (rect == nullptr) return kInvalidArgument;
-        *rect = fixedSize();
-        return kResultOk;
+        int width = rect->right - rect->left;
+        int height = rect->bottom - rect->top;
+        constrainEditorSize(width, height);
+        rect->right = rect->left + width;
+        rect->bottom = rect->top + height;
+        return kResultTrue;
+    }
+
+    // The host's factor is the whole scale. Before the view is attached it
+    // only sets the size getSize reports; after, the host's frame is asked
+    // for the new size, which arrives through onSize.
+    tresult setContentScaleFactor(float factor) override {
+        if (!(factor > 0.0f)) return kResultFalse;
+        setEditorHostScale(editor_, factor);
+        return kResultTrue;
+    }
+
+    // The editor's own new size, for the host's frame.
+    void requestSize(int width, int height) {
+        if (frame_ == nullptr || resizing_) return;
+        ViewRect wanted{0, 0, width, height};
+        resizing_ = true;
+        frame_->resizeView(this, &wanted);
+        resizing_ = false;
     }
 
 #if !defined(_WIN32)
@@ -131,7 +169,7 @@ class EditorView final : public IPlugView
         owner_->release();
     }
 
-    static ViewRect fixedSize() { return ViewRect{0, 0, kEditorWidth, kEditorHeight}; }
+    ViewRect currentSize() const { return ViewRect{0, 0, editorWidth(editor_), editorHeight(editor_)}; }
 
 #if !defined(_WIN32)
     // The frame offers the run loop; some hosts offer it on the component
@@ -155,12 +193,19 @@ class EditorView final : public IPlugView
     FUnknown* context_;
     IPlugFrame* frame_ = nullptr;
     HWND window_ = nullptr;
+    IPlugView** attachedView_;  // where the owner finds the view it may ask to resize
+    bool resizing_ = false;
 };
 
 }  // namespace
 
-IPlugView* createEditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context) {
-    return new (std::nothrow) EditorView(editor, owner, handler, context);
+IPlugView* createEditorView(Editor& editor, FUnknown* owner, FUnknown* handler, FUnknown* context,
+                            IPlugView** attachedView) {
+    return new (std::nothrow) EditorView(editor, owner, handler, context, attachedView);
+}
+
+void requestViewSize(IPlugView* view, int width, int height) {
+    static_cast<EditorView*>(view)->requestSize(width, height);
 }
 
 }  // namespace orbelune::vst3adapter

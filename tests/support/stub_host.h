@@ -1,8 +1,9 @@
 // The one stub host every test program shares, native or under Wine: a VST 2
-// host callback that answers the version and records automation, and the
-// deterministic noise the sound comparisons feed.
+// host callback that answers the version and records automation and window
+// sizes asked for, and the deterministic noise the sound comparisons feed.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "vst2/aeffect.h"
@@ -19,9 +20,20 @@ inline std::vector<Automation>& automations() {
     return calls;
 }
 
-inline vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr, void*, float opt) {
+// The window sizes the editor asked the host for (width, height).
+inline std::vector<std::pair<int, int>>& sizeRequests() {
+    static std::vector<std::pair<int, int>> requests;
+    return requests;
+}
+
+inline vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::intptr value, void*,
+                                float opt) {
     if (opcode == vst::audioMasterVersion) return 2400;
     if (opcode == vst::audioMasterAutomate) automations().push_back({index, opt});
+    if (opcode == vst::audioMasterSizeWindow) {
+        sizeRequests().push_back({index, static_cast<int>(value)});
+        return 1;
+    }
     return 0;
 }
 

@@ -11,10 +11,16 @@
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <dlfcn.h>
+#include <X11/Xatom.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +70,7 @@ class EditorX11 : public ::testing::Test {
         ASSERT_NE(display, nullptr);
         parent = createParent();
         stubhost::automations().clear();
+        stubhost::sizeRequests().clear();
         effect = entry(hostCallback);
         ASSERT_NE(effect, nullptr);
         dispatch(vst::effOpen);
@@ -74,10 +81,11 @@ class EditorX11 : public ::testing::Test {
         XSync(display, False);
     }
 
-    Window createParent() {
+    Window createParent(int width = 900, int height = 600) {
         XSetWindowAttributes attributes{};
         attributes.override_redirect = True;  // placed exactly where we say
-        Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 900, 600, 0, CopyFromParent,
+        Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                                      static_cast<unsigned>(height), 0, CopyFromParent,
                                       InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
         XMapRaised(display, window);
         XSync(display, False);
@@ -163,19 +171,33 @@ class EditorX11 : public ::testing::Test {
         }
     };
 
-    Capture capture(Window window) const {
+    Capture capture(Window window, int width = kEditorWidth, int height = kEditorHeight) const {
         Capture result;
-        XImage* image = XGetImage(display, window, 0, 0, kEditorWidth, kEditorHeight, AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
         if (image == nullptr) return result;
-        result.width = kEditorWidth;
-        result.height = kEditorHeight;
-        result.rgb.resize(static_cast<std::size_t>(kEditorWidth) * kEditorHeight);
-        for (int y = 0; y < kEditorHeight; ++y)
-            for (int x = 0; x < kEditorWidth; ++x)
-                result.rgb[static_cast<std::size_t>(y) * kEditorWidth + x] =
+        result.width = width;
+        result.height = height;
+        result.rgb.resize(static_cast<std::size_t>(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                result.rgb[static_cast<std::size_t>(y) * width + x] =
                     static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
         XDestroyImage(image);
         return result;
+    }
+
+    // The panel's fixed colours and text ink where they belong at a scale.
+    void expectPanelAt(const Capture& picture, int scale) const {
+        for (const editorpixels::Spot& spot : editorpixels::kFixedSpots) {
+            const std::uint32_t pixel = picture.at(spot.x * scale, spot.y * scale);
+            for (int shift : {16, 8, 0})
+                EXPECT_NEAR(int(pixel >> shift & 0xFF), int(spot.rgb >> shift & 0xFF), spot.tolerance)
+                    << spot.what << " at scale " << scale << std::hex << ": " << pixel;
+        }
+        for (editorpixels::TextBox box : editorpixels::kTextBoxes) {
+            box = {box.left * scale, box.top * scale, box.right * scale, box.bottom * scale, box.what};
+            EXPECT_GT(picture.ink(box), editorpixels::kLeastInk * scale * scale) << box.what << " at scale " << scale;
+        }
     }
 
     static inline void* library = nullptr;
@@ -265,14 +287,7 @@ TEST_F(EditorX11, PaintsThePanelAndItsTextsFromTheFontsItCarries) {
     ASSERT_EQ(picture.width, kEditorWidth);
     const char* path = std::getenv("ORBELUNE_EDITOR_PNG");
     EXPECT_TRUE(picture.savePng(path != nullptr ? path : "editor-linux.png"));
-    for (const editorpixels::Spot& spot : editorpixels::kFixedSpots) {
-        const std::uint32_t pixel = picture.at(spot.x, spot.y);
-        for (int shift : {16, 8, 0})
-            EXPECT_NEAR(int(pixel >> shift & 0xFF), int(spot.rgb >> shift & 0xFF), spot.tolerance)
-                << spot.what << std::hex << ": " << pixel;
-    }
-    for (const editorpixels::TextBox& box : editorpixels::kTextBoxes)
-        EXPECT_GT(picture.ink(box), editorpixels::kLeastInk) << box.what;
+    expectPanelAt(picture, 1);
 
     ASSERT_EQ(dispatch(vst::effEditClose), 1);
     ASSERT_EQ(openIn(parent), 1);  // its first frame is whole, at the same phase
@@ -352,45 +367,79 @@ struct RunLoop final : IRunLoop {
     }
 };
 
+// A host frame that does what hosts do with a view's request for a size:
+// resizes its window and tells the view, inside the request.
 struct Frame final : IPlugFrame {
     RunLoop* loop = nullptr;
+    std::vector<ViewRect> requests;
     tresult queryInterface(const TUID iid, void** object) override { return loop->queryInterface(iid, object); }
     uint32 addRef() override { return 1; }
     uint32 release() override { return 1; }
-    tresult resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    tresult resizeView(IPlugView* view, ViewRect* size) override {
+        requests.push_back(*size);
+        return view->onSize(size);
+    }
+};
+
+// The bundle loaded as a host loads it, one instance made, its view created
+// and given a frame that lends the run loop.
+struct Instance {
+    void* module = dlopen(ORBELUNE_VST3_BINARY, RTLD_NOW | RTLD_LOCAL);
+    vst3host::Parts parts;
+    vst3host::EditRecorder handler;
+    IPlugView* view = nullptr;
+    RunLoop loop;
+    Frame frame;
+
+    Instance() {
+        if (module == nullptr || !reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"))(module)) return;
+        parts = vst3host::createParts(reinterpret_cast<IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"))());
+        if (parts.controller == nullptr) return;
+        parts.component->initialize(nullptr);
+        parts.controller->setComponentHandler(&handler);
+        view = parts.controller->createView("editor");
+        frame.loop = &loop;
+        if (view != nullptr) view->setFrame(&frame);
+    }
+    ~Instance() {
+        if (view != nullptr) {
+            view->removed();
+            view->setFrame(nullptr);
+            view->release();
+        }
+        if (parts.controller != nullptr) {
+            parts.controller->setComponentHandler(nullptr);
+            parts.component->terminate();
+            parts.controller->release();
+            parts.processor->release();
+            parts.component->release();
+        }
+        if (module == nullptr) return;
+        reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit"))();
+        dlclose(module);
+    }
+    ViewRect size() const {
+        ViewRect rect{};
+        view->getSize(&rect);
+        return rect;
+    }
 };
 
 }  // namespace vst3view
 
 TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture) {
     using namespace vst3;
-    void* module = dlopen(ORBELUNE_VST3_BINARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << dlerror();
-    ASSERT_TRUE(reinterpret_cast<bool (*)(void*)>(dlsym(module, "ModuleEntry"))(module));
-    auto* factory = reinterpret_cast<IPluginFactory* (*)()>(dlsym(module, "GetPluginFactory"))();
-    const vst3host::Parts parts = vst3host::createParts(factory);
-    ASSERT_NE(parts.controller, nullptr);
-    IComponent* component = parts.component;
-    IEditController* controller = parts.controller;
-    component->initialize(nullptr);
-    vst3host::EditRecorder handler;
-    controller->setComponentHandler(&handler);
-
-    IPlugView* view = controller->createView("editor");
-    ASSERT_NE(view, nullptr);
+    vst3view::Instance plugin;
+    ASSERT_NE(plugin.view, nullptr) << dlerror();
+    IPlugView* view = plugin.view;
     EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), kResultTrue);
     EXPECT_EQ(view->isPlatformTypeSupported("HWND"), kResultFalse);
-    EXPECT_EQ(view->canResize(), kResultFalse);
-    ViewRect size{};
-    ASSERT_EQ(view->getSize(&size), kResultOk);
-    EXPECT_EQ(size.right - size.left, kEditorWidth);
-    EXPECT_EQ(size.bottom - size.top, kEditorHeight);
-    vst3view::RunLoop loop;
-    vst3view::Frame frame;
-    frame.loop = &loop;
-    view->setFrame(&frame);
+    EXPECT_EQ(view->canResize(), kResultTrue);
+    EXPECT_EQ(plugin.size().right, kEditorWidth);
+    EXPECT_EQ(plugin.size().bottom, kEditorHeight);
     ASSERT_EQ(view->attached(reinterpret_cast<void*>(parent), "X11EmbedWindowID"), kResultOk);
     ASSERT_NE(editorWindow(), 0u);
+    vst3view::RunLoop& loop = plugin.loop;
     ASSERT_NE(loop.timer, nullptr);
     ASSERT_GE(loop.descriptor, 0);
 
@@ -399,25 +448,71 @@ TEST_F(EditorX11, Vst3ViewAttachesToTheHostWindowAndReportsADragAsAnEditGesture)
     button(true);
     pointerTo(kDecayX, kDecayY - 50);
     button(false);
-    for (int turn = 0; turn < 200 && (handler.calls.empty() || handler.calls.back() != "end 0"); ++turn) loop.turn();
-    EXPECT_EQ(handler.calls, (std::vector<std::string>{"begin 0", "perform 0", "end 0"}));
-    EXPECT_EQ(handler.lastValue, 0.699999988f);
-    EXPECT_EQ(controller->getParamNormalized(0), 0.699999988f);
+    const auto& calls = plugin.handler.calls;
+    for (int turn = 0; turn < 200 && (calls.empty() || calls.back() != "end 0"); ++turn) loop.turn();
+    EXPECT_EQ(calls, (std::vector<std::string>{"begin 0", "perform 0", "end 0"}));
+    EXPECT_EQ(plugin.handler.lastValue, 0.699999988f);
+    EXPECT_EQ(plugin.parts.controller->getParamNormalized(0), 0.699999988f);
     pointerTo(2000, 2000);
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(loop.timer, nullptr);
     EXPECT_EQ(loop.events, nullptr);
     EXPECT_TRUE(children(parent).empty());
-    view->setFrame(nullptr);
-    view->release();
-    controller->setComponentHandler(nullptr);
-    component->terminate();
-    controller->release();
-    parts.processor->release();
-    component->release();
-    reinterpret_cast<bool (*)()>(dlsym(module, "ModuleExit"))();
-    dlclose(module);
+}
+
+// A host's factor of 2: the view asks for twice the size, paints every
+// element at the new resolution, takes a drag of twice the pixels for the
+// same value, and keeps the panel's shape through the host's resizing.
+TEST_F(EditorX11, Vst3ViewScalesForTheHostAndKeepsItsShapeWhenResized) {
+    using namespace vst3;
+    XDestroyWindow(display, parent);
+    parent = createParent(1800, 1200);
+    vst3view::Instance plugin;
+    ASSERT_NE(plugin.view, nullptr);
+    IPlugViewContentScaleSupport* scaling = nullptr;
+    ASSERT_EQ(plugin.view->queryInterface(kIPlugViewContentScaleSupportIid.bytes, reinterpret_cast<void**>(&scaling)),
+              kResultOk);
+    EXPECT_EQ(scaling->setContentScaleFactor(2.0f), kResultTrue);
+    EXPECT_EQ(plugin.size().right, 2 * kEditorWidth);
+    EXPECT_EQ(plugin.size().bottom, 2 * kEditorHeight);
+    ASSERT_EQ(plugin.view->attached(reinterpret_cast<void*>(parent), "X11EmbedWindowID"), kResultOk);
+    for (int turn = 0; turn < 12; ++turn) plugin.loop.turn();
+    const Capture picture = capture(editorWindow(), 2 * kEditorWidth, 2 * kEditorHeight);
+    ASSERT_EQ(picture.width, 2 * kEditorWidth);
+    expectPanelAt(picture, 2);
+
+    pointerTo(2 * kDecayX, 2 * kDecayY);
+    button(true);
+    pointerTo(2 * kDecayX, 2 * kDecayY - 100);  // 50 of the panel's units
+    button(false);
+    const auto& calls = plugin.handler.calls;
+    for (int turn = 0; turn < 200 && (calls.empty() || calls.back() != "end 0"); ++turn) plugin.loop.turn();
+    EXPECT_EQ(plugin.handler.lastValue, 0.699999988f);
+    pointerTo(2000, 2000);
+
+    // A drag of the host's window corner: the nearest size of the panel's
+    // shape, then the new size, painted whole.
+    ViewRect proposed{0, 0, 1000, 1000};
+    EXPECT_EQ(plugin.view->checkSizeConstraint(&proposed), kResultTrue);
+    EXPECT_EQ(proposed.right, 1000);
+    EXPECT_EQ(proposed.bottom, 619);  // 1000 · 520 / 840, rounded
+    ASSERT_EQ(plugin.view->onSize(&proposed), kResultTrue);
+    EXPECT_EQ(plugin.size().right, 1000);
+    for (int turn = 0; turn < 5; ++turn) plugin.loop.turn();
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, editorWindow(), &attributes);
+    EXPECT_EQ(attributes.width, 1000);
+    EXPECT_EQ(attributes.height, 619);
+    const Capture resized = capture(editorWindow(), 1000, 619);
+    const double scale = 1000.0 / kEditorWidth;
+    EXPECT_NEAR(int(resized.at(int(823 * scale), int(503 * scale)) >> 16), 0x28, 4) << "the far stud";
+
+    // A new factor from the host while attached: the view asks its frame.
+    EXPECT_EQ(scaling->setContentScaleFactor(1.0f), kResultTrue);
+    ASSERT_FALSE(plugin.frame.requests.empty());
+    EXPECT_EQ(plugin.frame.requests.back().right, 500);  // the user's zoom kept: half of 1000
+    scaling->release();
 }
 
 // The LV2 UI binary, as an LV2 host shows it: a child of the parent the host
@@ -436,6 +531,20 @@ void write(void* controller, uint32_t port, uint32_t size, uint32_t format, cons
 }
 
 void touch(void* handle, uint32_t port, bool grabbed) { static_cast<Host*>(handle)->touches.push_back({port, grabbed}); }
+
+std::vector<std::string>& uris() {
+    static std::vector<std::string> mapped;
+    return mapped;
+}
+LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
+    auto found = std::find(uris().begin(), uris().end(), uri);
+    if (found == uris().end()) found = uris().insert(uris().end(), uri);
+    return static_cast<LV2_URID>(found - uris().begin() + 1);
+}
+int resize(LV2UI_Feature_Handle handle, int width, int height) {
+    static_cast<std::vector<std::pair<int, int>>*>(handle)->push_back({width, height});
+    return 0;
+}
 
 }  // namespace lv2view
 
@@ -485,4 +594,79 @@ TEST_F(EditorX11, Lv2UiOpensInTheParentAndWritesADragToItsPort) {
     descriptor->cleanup(ui);
     EXPECT_TRUE(children(parent).empty());
     dlclose(module);
+}
+
+// The host's ui:scaleFactor of 2 at instantiation: the UI opens at twice the
+// size, asks the host's container for it, and paints at that resolution; a
+// resize from the host scales the panel to fill it.
+TEST_F(EditorX11, Lv2UiTakesTheHostsScaleFactor) {
+    XDestroyWindow(display, parent);
+    parent = createParent(1800, 1200);
+    void* module = dlopen(ORBELUNE_LV2_UI_BINARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto descriptorAt = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2ui_descriptor"));
+    const LV2UI_Descriptor* descriptor = descriptorAt(0);
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+    const auto* resizing = static_cast<const LV2UI_Resize*>(descriptor->extension_data(LV2_UI__resize));
+    ASSERT_NE(resizing, nullptr);
+
+    lv2view::Host host;
+    LV2_URID_Map map{nullptr, lv2view::map};
+    const float factor = 2.0f;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, lv2view::map(nullptr, LV2_UI__scaleFactor), sizeof(float),
+         lv2view::map(nullptr, LV2_ATOM__Float), &factor},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    std::vector<std::pair<int, int>> asked;
+    LV2UI_Resize hostResize{&asked, lv2view::resize};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &hostResize};
+    const LV2_Feature* features[] = {&parentFeature, &mapFeature, &optionsFeature, &resizeFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle ui =
+        descriptor->instantiate(descriptor, "urn:drevon:orbelune", "", lv2view::write, &host, &widget, features);
+    ASSERT_NE(ui, nullptr);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), std::make_pair(2 * kEditorWidth, 2 * kEditorHeight));
+    for (int call = 0; call < 12; ++call) idle->idle(ui);
+    expectPanelAt(capture(editorWindow(), 2 * kEditorWidth, 2 * kEditorHeight), 2);
+
+    EXPECT_EQ(resizing->ui_resize(ui, 1260, 780), 0);
+    for (int call = 0; call < 3; ++call) idle->idle(ui);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, editorWindow(), &attributes);
+    EXPECT_EQ(attributes.width, 1260);
+    EXPECT_EQ(attributes.height, 780);
+    descriptor->cleanup(ui);
+    dlclose(module);
+}
+
+// Where the host gives no factor, the desktop's Xft.dpi decides: at 192 the
+// VST 2 editor opens at twice the size and asks the host's window to follow.
+TEST_F(EditorX11, Vst2EditorFollowsTheDesktopsDensity) {
+    XDestroyWindow(display, parent);
+    parent = createParent(1800, 1200);
+    const Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+    const char* desktop = "Xft.dpi:\t192\n";
+    XChangeProperty(display, DefaultRootWindow(display), resources, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(desktop), static_cast<int>(std::strlen(desktop)));
+    XSync(display, False);
+    ASSERT_EQ(openIn(parent), 1);
+    XDeleteProperty(display, DefaultRootWindow(display), resources);
+    XSync(display, False);
+    vst::ERect* rect = nullptr;
+    dispatch(vst::effEditGetRect, &rect);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right, 2 * kEditorWidth);
+    EXPECT_EQ(rect->bottom, 2 * kEditorHeight);
+    ASSERT_EQ(stubhost::sizeRequests().size(), 1u);
+    EXPECT_EQ(stubhost::sizeRequests()[0], std::make_pair(2 * kEditorWidth, 2 * kEditorHeight));
+    idleFor(12);
+    const Capture picture = capture(editorWindow(), 2 * kEditorWidth, 2 * kEditorHeight);
+    expectPanelAt(picture, 2);
+    if (const char* path = std::getenv("ORBELUNE_EDITOR_PNG_2X")) {
+        EXPECT_TRUE(picture.savePng(path));
+    }
 }

@@ -24,6 +24,7 @@ const char* kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
@@ -111,9 +112,10 @@ bool writePlugin(const std::string& directory) {
         << "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ] .\n\n";
     out << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
         << "    lv2:requiredFeature ui:parent ;\n"
-        << "    lv2:optionalFeature ui:touch ;\n"
+        << "    lv2:optionalFeature ui:touch, ui:resize, opts:options ;\n"
+        << "    opts:supportedOption ui:scaleFactor ;\n"
         << "    lv2:requiredFeature ui:idleInterface ;\n"
-        << "    lv2:extensionData ui:idleInterface .\n";
+        << "    lv2:extensionData ui:idleInterface, ui:resize .\n";
     return static_cast<bool>(out);
 }
 

@@ -333,6 +333,12 @@ GpStatus GdipSetClipRectI(GpGraphics* graphics, INT x, INT y, INT width, INT hei
                         find(graphics, "graphics") != nullptr);
 }
 
+GpStatus GdipScaleWorldTransform(GpGraphics* graphics, REAL scaleX, REAL scaleY, MatrixOrder order) {
+    std::lock_guard lock(standin::detail::lock());
+    return recordStatus("GdipScaleWorldTransform", {double(scaleX), double(scaleY), double(order)},
+                        find(graphics, "graphics") != nullptr);
+}
+
 // A private collection here holds the families that a lookup among the
 // installed ones would find; the font data handed to it is only counted.
 GpStatus GdipNewPrivateFontCollection(GpFontCollection** collection) {

@@ -245,6 +245,19 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     return TRUE;
 }
 
+BOOL SetWindowPos(HWND window, HWND, int, int, int width, int height, UINT flags) {
+    std::lock_guard lock(standin::detail::lock());
+    Window* record = findWindow(window);
+    if (record == nullptr) return FALSE;
+    if ((flags & SWP_NOSIZE) == 0 && width > 0 && height > 0) {
+        record->width = width;
+        record->height = height;
+    }
+    return TRUE;
+}
+
+float orbelune::platform::screenScale(HWND) { return 1.0f; }
+
 // Nothing arrives on its own here: tests send the messages they mean.
 void orbelune::platform::deliverWindowEvents(HWND) {}
 int orbelune::platform::windowEventDescriptor(HWND) { return -1; }

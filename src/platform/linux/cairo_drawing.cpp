@@ -666,6 +666,24 @@ GpStatus GdipSetClipRectI(GpGraphics* graphics, INT x, INT y, INT width, INT hei
     return Ok;
 }
 
+// A scale of the coordinates drawn from now on: prepended, it applies to them
+// before what is already set (the pixel-centre offset), as GDI+ composes it.
+GpStatus GdipScaleWorldTransform(GpGraphics* graphics, REAL scaleX, REAL scaleY, MatrixOrder order) {
+    if (graphics == nullptr || !(scaleX != 0.0f) || !(scaleY != 0.0f)) return InvalidParameter;
+    cairo_t* context = graphicsOf(graphics)->context;
+    if (order == MatrixOrderPrepend) {
+        cairo_scale(context, scaleX, scaleY);
+        return Ok;
+    }
+    cairo_matrix_t drawing;
+    cairo_get_matrix(context, &drawing);
+    cairo_matrix_t scaling;
+    cairo_matrix_init_scale(&scaling, scaleX, scaleY);
+    cairo_matrix_multiply(&drawing, &drawing, &scaling);
+    cairo_set_matrix(context, &drawing);
+    return Ok;
+}
+
 GpStatus GdipNewPrivateFontCollection(GpFontCollection** collection) {
     return handOut(collection, CollectionRecord{}) ? Ok : OutOfMemory;
 }

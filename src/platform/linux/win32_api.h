@@ -115,7 +115,12 @@ constexpr UINT WM_CAPTURECHANGED = 0x0215;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_DPICHANGED_AFTERPARENT = 0x02E3;  // never sent here: X has no per-window density
 constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
 constexpr DWORD SRCCOPY = 0x00CC0020;
 
 // KERNEL32
@@ -140,6 +145,7 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL GetClientRect(HWND window, RECT* rect);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 
 // GDI32
 HDC CreateCompatibleDC(HDC context);
@@ -169,6 +175,7 @@ enum FillMode { FillModeAlternate = 0 };
 enum FontStyle { FontStyleRegular = 0, FontStyleBold = 1 };
 enum StringAlignment { StringAlignmentNear = 0, StringAlignmentCenter = 1 };
 enum CombineMode { CombineModeReplace = 0, CombineModeIntersect = 1 };
+enum MatrixOrder { MatrixOrderPrepend = 0, MatrixOrderAppend = 1 };
 constexpr int LF_FACESIZE = 32;  // family names, terminator included
 using GpUnit = Unit;
 using GpWrapMode = WrapMode;
@@ -235,6 +242,7 @@ GpStatus GdipDrawArcI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT width,
                       REAL sweepAngle);
 GpStatus GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2);
 GpStatus GdipSetClipRectI(GpGraphics* graphics, INT x, INT y, INT width, INT height, CombineMode mode);
+GpStatus GdipScaleWorldTransform(GpGraphics* graphics, REAL scaleX, REAL scaleY, MatrixOrder order);
 GpStatus GdipNewPrivateFontCollection(GpFontCollection** collection);
 GpStatus GdipDeletePrivateFontCollection(GpFontCollection** collection);
 GpStatus GdipPrivateAddMemoryFont(GpFontCollection* collection, const void* memory, INT length);

@@ -13,6 +13,7 @@
 // Xlib defines macros (Status, Bool, None...) that clash with the Windows
 // declarations, so it comes after them and only this file sees it.
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -402,7 +403,42 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     return TRUE;
 }
 
+// A new size, of the window and of what its paints cover; the position and
+// stacking stay the parent's business.
+BOOL SetWindowPos(HWND window, HWND, int, int, int width, int height, UINT flags) {
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    if (record == nullptr) return FALSE;
+    if ((flags & SWP_NOSIZE) != 0 || width <= 0 || height <= 0) return TRUE;
+    if (width == record->width && height == record->height) return TRUE;
+    XResizeWindow(record->display, record->xWindow, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(record->display);
+    record->width = width;
+    record->height = height;
+    addPending(*record, RECT{0, 0, width, height});
+    return TRUE;
+}
+
 namespace orbelune::platform {
+
+// The desktop's font resolution, which X desktops set to their scale (96 is
+// 1x); 1 where none is set.
+float screenScale(HWND window) {
+    constexpr double kBaseDpi = 96.0;
+    std::lock_guard lock(windowLock);
+    WindowRecord* record = findWindow(window);
+    const char* resources = record != nullptr ? XResourceManagerString(record->display) : nullptr;
+    if (resources == nullptr) return 1.0f;
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value{};
+    double dpi = 0.0;
+    if (database != nullptr && XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr != nullptr)
+        dpi = std::strtod(value.addr, nullptr);
+    if (database != nullptr) XrmDestroyDatabase(database);
+    return dpi > 0.0 && dpi < 10000.0 ? static_cast<float>(dpi / kBaseDpi) : 1.0f;
+}
 
 unsigned long nativeWindowId(HWND window) {
     std::lock_guard lock(windowLock);
