@@ -1,9 +1,12 @@
 // The real DLL's editor inside a host window of ours, under Wine and a virtual
 // display: open it as a host does, animate it, drag a knob with posted mouse
 // messages, capture the panel to a PNG and check pixels whose colours are
-// fixed, then close everything and check that no window is left.
+// fixed, then close everything and check that no window is left. The host is
+// aware of screen densities; run in a prefix of another density with its
+// scale, everything is checked at that scale (drags move by the panel's
+// units, each `scale` pixels).
 //
-// Usage: editor_window_test.exe [screenshot.png]   (default: editor.png)
+// Usage: editor_window_test.exe [screenshot.png [scale]]   (default: editor.png 1)
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -23,6 +26,7 @@ constexpr const char* kHostClass = "OrbeluneTestHostWindow";
 constexpr int kEditorWidth = 840;
 constexpr int kEditorHeight = 520;
 constexpr int kIdleCallsBeforeScreenshot = 12;
+int scale = 1;  // the screen's density the run expects, 2 for 192 dpi
 
 using stubhost::hostCallback;
 
@@ -41,8 +45,18 @@ void pumpMessages() {
 }
 
 HWND createHostWindow() {
-    return CreateWindowExA(0, kHostClass, "Orbelune test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 600,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, kHostClass, "Orbelune test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900 * scale,
+                           600 * scale, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// Hosts that support high-density screens declare it, so the system reports
+// the real density and does not stretch their windows.
+void becomeDensityAware() {
+    using Declare = BOOL(WINAPI*)(HANDLE);
+    const auto declare = reinterpret_cast<Declare>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
+    const HANDLE perMonitorAware = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4));
+    if (declare == nullptr || !declare(perMonitorAware)) SetProcessDPIAware();
 }
 
 HWND findEditor(HWND host) { return FindWindowExA(host, nullptr, kEditorClass, nullptr); }
@@ -54,10 +68,11 @@ int countEditors(HWND host) {
     return count;
 }
 
-// A mouse message as the system posts it: client coordinates in lParam.
+// A mouse message as the system posts it: client coordinates in lParam, here
+// given in the panel's units.
 void mouse(HWND window, UINT message, int x, int y) {
     const WPARAM buttons = message == WM_LBUTTONUP ? 0 : MK_LBUTTON;
-    PostMessageA(window, message, buttons, MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    PostMessageA(window, message, buttons, MAKELPARAM(static_cast<WORD>(x * scale), static_cast<WORD>(y * scale)));
     pumpMessages();
 }
 
@@ -78,9 +93,9 @@ struct Capture {
     explicit Capture(HWND window) {
         HDC windowContext = GetDC(window);
         context = CreateCompatibleDC(windowContext);
-        bitmap = CreateCompatibleBitmap(windowContext, kEditorWidth, kEditorHeight);
+        bitmap = CreateCompatibleBitmap(windowContext, kEditorWidth * scale, kEditorHeight * scale);
         previous = SelectObject(context, bitmap);
-        BitBlt(context, 0, 0, kEditorWidth, kEditorHeight, windowContext, 0, 0, SRCCOPY);
+        BitBlt(context, 0, 0, kEditorWidth * scale, kEditorHeight * scale, windowContext, 0, 0, SRCCOPY);
         ReleaseDC(window, windowContext);
     }
     ~Capture() {
@@ -90,6 +105,8 @@ struct Capture {
     }
 
     bool looksLike(int x, int y, std::uint32_t rgb, int tolerance) const {
+        x *= scale;
+        y *= scale;
         const COLORREF pixel = GetPixel(context, x, y);
         const int expected[3] = {int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF)};
         const int actual[3] = {GetRValue(pixel), GetGValue(pixel), GetBValue(pixel)};
@@ -104,16 +121,16 @@ struct Capture {
 
     // Every pixel, top row first, read through a bitmap that no context holds.
     std::vector<std::uint32_t> pixels() const {
-        std::vector<std::uint32_t> rows(static_cast<std::size_t>(kEditorWidth) * kEditorHeight);
+        std::vector<std::uint32_t> rows(static_cast<std::size_t>(kEditorWidth * scale) * kEditorHeight * scale);
         BITMAPINFO format{};
         format.bmiHeader.biSize = sizeof(format.bmiHeader);
-        format.bmiHeader.biWidth = kEditorWidth;
-        format.bmiHeader.biHeight = -kEditorHeight;
+        format.bmiHeader.biWidth = kEditorWidth * scale;
+        format.bmiHeader.biHeight = -kEditorHeight * scale;
         format.bmiHeader.biPlanes = 1;
         format.bmiHeader.biBitCount = 32;
         format.bmiHeader.biCompression = BI_RGB;
         SelectObject(context, previous);
-        GetDIBits(context, bitmap, 0, kEditorHeight, rows.data(), &format, DIB_RGB_COLORS);
+        GetDIBits(context, bitmap, 0, kEditorHeight * scale, rows.data(), &format, DIB_RGB_COLORS);
         SelectObject(context, bitmap);
         return rows;
     }
@@ -121,8 +138,8 @@ struct Capture {
     // Pixels in a box that differ clearly from the background: drawn text.
     int inkedPixels(int left, int top, int right, int bottom) const {
         int count = 0;
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) {
+        for (int y = top * scale; y < bottom * scale; ++y)
+            for (int x = left * scale; x < right * scale; ++x) {
                 const COLORREF pixel = GetPixel(context, x, y);
                 count += GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) > 120 ? 1 : 0;
             }
@@ -162,8 +179,8 @@ void checkPanelPixels(HWND editor, const std::wstring& screenshot) {
     }
     for (const editorpixels::TextBox& box : editorpixels::kTextBoxes) {
         const int ink = capture.inkedPixels(box.left, box.top, box.right, box.bottom);
-        if (ink <= editorpixels::kLeastInk) std::printf("no ink for %s\n", box.what);
-        WINE_CHECK(ink > editorpixels::kLeastInk);
+        if (ink <= editorpixels::kLeastInk * scale * scale) std::printf("no ink for %s\n", box.what);
+        WINE_CHECK(ink > editorpixels::kLeastInk * scale * scale);
     }
 }
 
@@ -196,7 +213,7 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 130, -200);
     WINE_CHECK(parameter(effect, 0) == 1.0f);
     WINE_CHECK(stubhost::automations().size() == 2);
-    WINE_CHECK(stubhost::automations().size() == 2 && automations[0].index == 0 && automations[1].value == 1.0f);
+    WINE_CHECK(stubhost::automations().size() == 2 && stubhost::automations()[0].index == 0 && stubhost::automations()[1].value == 1.0f);
     mouse(editor, WM_LBUTTONUP, 130, -200);
     WINE_CHECK(GetCapture() == nullptr);
     mouse(editor, WM_MOUSEMOVE, 130, 300);
@@ -215,7 +232,7 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 700, 475);
     mouse(editor, WM_LBUTTONUP, 700, 475);
     WINE_CHECK(parameter(effect, 5) == 0.100000024f);
-    WINE_CHECK(stubhost::automations().size() == 3 && automations[2].index == 5);
+    WINE_CHECK(stubhost::automations().size() == 3 && stubhost::automations()[2].index == 5);
 }
 
 }  // namespace
@@ -227,6 +244,8 @@ int main(int argumentCount, char** arguments) {
         MultiByteToWideChar(CP_UTF8, 0, arguments[1], -1, path, MAX_PATH);
         screenshot = path;
     }
+    if (argumentCount > 2) scale = std::atoi(arguments[2]);
+    becomeDensityAware();
     SetCursorPos(4000, 4000);  // the real pointer far from our windows, so it sends no moves of its own
 
     Gdiplus::GdiplusStartupInput startup;
@@ -258,7 +277,12 @@ int main(int argumentCount, char** arguments) {
     WINE_CHECK(editor != nullptr && GetParent(editor) == host);
     RECT client{};
     GetClientRect(editor, &client);
-    WINE_CHECK(client.right == kEditorWidth && client.bottom == kEditorHeight);
+    if (client.right != kEditorWidth * scale) std::printf("the editor is %ld pixels wide\n", client.right);
+    WINE_CHECK(client.right == kEditorWidth * scale && client.bottom == kEditorHeight * scale);
+    // The screen's density decided the size; the host was asked to follow,
+    // and the editor's rectangle says it too.
+    WINE_CHECK(dispatch(effect, vst::effEditGetRect, &rect) == 1 && rect->right == kEditorWidth * scale);
+    WINE_CHECK(stubhost::sizeRequests().size() == (scale == 1 ? 0u : 1u));
 
     idle(effect, editor, kIdleCallsBeforeScreenshot);
     checkPanelPixels(editor, screenshot);
