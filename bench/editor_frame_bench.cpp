@@ -1,10 +1,11 @@
 // What an open editor costs its host: the real plug-in's editor in a window of
 // ours, timed per frame. An idle frame (the host's timer: the panel animates)
 // and a frame after a parameter change (automation: the whole editor repaints)
-// alternate in one run, so the machine's drift falls on both alike.
+// alternate in one run, so the machine's drift falls on both alike. At a
+// SCALE other than 1 the host gives that factor before the editor opens.
 //
-// Linux:   editor_frame_bench PLUGIN.so [FRAMES]     (under an X display)
-// Windows: editor_frame_bench.exe PLUGIN.dll [FRAMES] (Wine and a display will do)
+// Linux:   editor_frame_bench PLUGIN.so [FRAMES [SCALE]]     (under an X display)
+// Windows: editor_frame_bench.exe PLUGIN.dll [FRAMES [SCALE]] (Wine and a display will do)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,15 +30,15 @@ vst::intptr hostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intp
 #if defined(_WIN32)
 struct HostWindow {
     HWND window = nullptr;
-    HostWindow() {
+    explicit HostWindow(int scale) {
         WNDCLASSEXA hostClass{};
         hostClass.cbSize = sizeof(hostClass);
         hostClass.lpfnWndProc = DefWindowProcA;
         hostClass.hInstance = GetModuleHandleA(nullptr);
         hostClass.lpszClassName = "OrbeluneBenchHost";
         RegisterClassExA(&hostClass);
-        window = CreateWindowExA(0, hostClass.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
-                                 600, nullptr, nullptr, hostClass.hInstance, nullptr);
+        window = CreateWindowExA(0, hostClass.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 900 * scale, 600 * scale, nullptr, nullptr, hostClass.hInstance, nullptr);
     }
     ~HostWindow() { DestroyWindow(window); }
     void* handle() const { return window; }
@@ -59,9 +60,9 @@ vst::PluginEntryProc loadEntry(const char* path) {
 struct HostWindow {
     Display* display = XOpenDisplay(nullptr);
     Window window = 0;
-    HostWindow() {
+    explicit HostWindow(int scale) {
         if (display == nullptr) return;
-        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 600, 0, 0, 0);
+        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900 * scale, 600 * scale, 0, 0, 0);
         XMapWindow(display, window);
         XSync(display, False);
     }
@@ -93,13 +94,19 @@ int main(int argumentCount, char** arguments) {
         return 2;
     }
     const int frames = argumentCount > 2 ? std::max(1, std::atoi(arguments[2])) : 200;
+    const int scale = argumentCount > 3 ? std::max(1, std::atoi(arguments[3])) : 1;
     vst::PluginEntryProc entry = loadEntry(arguments[1]);
     if (entry == nullptr) {
         std::fprintf(stderr, "cannot load %s\n", arguments[1]);
         return 1;
     }
     vst::AEffect* effect = entry(hostCallback);
-    HostWindow host;
+    HostWindow host(scale);
+    // The scale hint some hosts give: 'PreS', 'AeCs' and the factor.
+    constexpr vst::int32 kScaleVendor = vst::fourCharacters('P', 'r', 'e', 'S');
+    constexpr vst::intptr kScaleRequest = vst::fourCharacters('A', 'e', 'C', 's');
+    if (effect != nullptr && scale != 1)
+        effect->dispatcher(effect, vst::effVendorSpecific, kScaleVendor, kScaleRequest, nullptr, static_cast<float>(scale));
     if (effect == nullptr || host.handle() == nullptr ||
         effect->dispatcher(effect, vst::effEditOpen, 0, 0, host.handle(), 0.0f) != 1) {
         std::fprintf(stderr, "cannot open the editor\n");
@@ -123,7 +130,7 @@ int main(int argumentCount, char** arguments) {
     effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
     const double idleMs = medianOf(idle);
     const double changedMs = medianOf(changed);
-    std::printf("editor frames (median of %d each): idle %.2f ms, after a parameter change %.2f ms, ratio %.2f\n",
-                frames, idleMs, changedMs, idleMs / changedMs);
+    std::printf("editor frames at %dx (median of %d each): idle %.2f ms, after a parameter change %.2f ms, ratio %.2f\n",
+                scale, frames, idleMs, changedMs, idleMs / changedMs);
     return 0;
 }

@@ -34,14 +34,20 @@ build/bench/bench/format_bench build/bench/Drevon_Orbelune.so \
 # An open editor's frames, idle against after a parameter change: the Linux
 # plug-in in a virtual display, then the Windows DLL under Wine when it is built.
 echo "Linux editor:"
-xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench/editor_frame_bench build/bench/Drevon_Orbelune.so
+for scale in 1 2; do
+  xvfb-run -a -s "-screen 0 2048x1536x24" build/bench/bench/editor_frame_bench build/bench/Drevon_Orbelune.so 200 $scale
+done
 if [ -f build/windows/build.ninja ] && command -v wine >/dev/null; then
   cmake --build build/windows -j2 --target editor_frame_bench Drevon_Orbelune >/dev/null
   source scripts/wine-env.sh
   cp build/windows/Drevon_Orbelune.dll build/windows/bench/
   echo "Windows editor (Wine):"
-  (cd build/windows/bench &&
-    xvfb-run -a sh -c 'wine editor_frame_bench.exe Drevon_Orbelune.dll; code=$?; wineserver -k 2>/dev/null; exit $code')
+  for scale in 1 2; do
+    (cd build/windows/bench &&
+      xvfb-run -a -s "-screen 0 2048x1536x24" \
+        sh -c 'wine editor_frame_bench.exe Drevon_Orbelune.dll 200 $1; code=$?; wineserver -k 2>/dev/null; exit $code' \
+        sh $scale)
+  done
 else
   echo "Windows editor: skipped (build the DLL first: scripts/build.sh)"
 fi
