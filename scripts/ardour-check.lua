@@ -125,6 +125,18 @@ decay = ARDOUR.LuaAPI.get_processor_param(reopened, index["Decay"], true)
 check(math.abs(decay - 2.5) < 0.001, "after reopening the session Decay is " .. tostring(decay) .. ", not 2.5")
 ok("saved and reopened, Decay still " .. string.format("%.4f", decay))
 
+-- The factory presets in Ardour's own preset list: choosing one sets its
+-- values, as the host shows them.
+local reopenedPlugin = reopened:to_insert():plugin(0)
+local hall = reopenedPlugin:preset_by_label("Large Hall")
+check(hall ~= nil, "Ardour lists no factory preset named Large Hall")
+check(reopenedPlugin:load_preset(hall), "Ardour could not load the preset Large Hall")
+sleep(0.3)
+ARDOUR.LuaAPI.get_processor_param(reopened, index["Decay"], true)  -- the host's first question after the choice
+decay = ARDOUR.LuaAPI.get_processor_param(reopened, index["Decay"], true)
+check(math.abs(decay - 11.325) < 0.01, "after choosing Large Hall Decay is " .. tostring(decay) .. ", not 11.33")
+ok("preset Large Hall chosen from Ardour's list, Decay now " .. string.format("%.2f", decay))
+
 -- The LV2 bundle, on a track of its own: Ardour finds it by name, lists its
 -- controls in the units they show (and the enable switch, which it ties to
 -- its own bypass button) and runs it.

@@ -283,6 +283,7 @@ class Vst3Plugin final : public IComponent,
         return kResultOk;
     }
     tresult getParamStringByValue(ParamID id, ParamValue value, TChar* text) override {
+        announceNewValues();
         if (isProgramId(id) && text != nullptr) {
             copyWide(text, 128, programName(programOf(value)));
             return kResultOk;
@@ -316,6 +317,7 @@ class Vst3Plugin final : public IComponent,
         return kResultOk;
     }
     ParamValue normalizedParamToPlain(ParamID id, ParamValue value) override {
+        announceNewValues();
         if (isProgramId(id)) return programOf(value);
         if (!isParamId(id)) return value;
         const int index = static_cast<int>(id);
@@ -330,6 +332,7 @@ class Vst3Plugin final : public IComponent,
         return valueFromShown(index, plain);
     }
     ParamValue getParamNormalized(ParamID id) override {
+        announceNewValues();
         if (isProgramId(id)) return programValue(controllerProgram_);
         return isParamId(id) ? controllerValues_[id] : 0.0;
     }
@@ -398,8 +401,9 @@ class Vst3Plugin final : public IComponent,
     }
 
     // The host's menu chose a program: the controller takes its values
-    // itself and asks the host to read them all again; the host sends the
-    // choice to the audio side, which loads the same program. Choosing the
+    // itself and asks the host to read them all again (see
+    // announceNewValues); the host sends the choice to the audio side, which
+    // loads the same program. Choosing the
     // program already chosen changes nothing, so a host that sends it again
     // after restoring a project keeps the values the user edited.
     tresult chooseProgram(int program) {
@@ -411,9 +415,19 @@ class Vst3Plugin final : public IComponent,
             controllerValues_[index] = programParameter(program, index);
             controllerChanged(index);
         }
-        if (handler_ != nullptr) handler_->restartComponent(kParamValuesChanged);
+        restartPending_ = true;
         requestEditorRepaint(editor_);
         return kResultOk;
+    }
+
+    // The host learns of the new values when it next asks the controller for
+    // one, not from inside its own setParamNormalized: a host may hold a lock
+    // there that its restart handling takes again (Ardour 7 does, and would
+    // hang).
+    void announceNewValues() {
+        if (!restartPending_ || handler_ == nullptr) return;
+        restartPending_ = false;
+        handler_->restartComponent(kParamValuesChanged);
     }
 
     ~Vst3Plugin() {
@@ -571,6 +585,7 @@ class Vst3Plugin final : public IComponent,
     IComponentHandler* handler_ = nullptr;
     FUnknown* context_ = nullptr;
     IPlugView* attachedView_ = nullptr;
+    bool restartPending_ = false;  // the user-interface thread's alone
 };
 
 // The fields both class records begin with.

@@ -338,9 +338,10 @@ TEST(Vst3Presets, AProgramListLoadsTheFactoryPresets) {
     plugin.controller->setComponentHandler(&handler);
     const ParamValue largeHall = 4.0 / (list.programCount - 1);
     ASSERT_EQ(plugin.controller->setParamNormalized(program.id, largeHall), kResultOk);
-    EXPECT_EQ(handler.calls, std::vector<std::string>{"restart 4"});
+    EXPECT_TRUE(handler.calls.empty());  // not from inside the host's own call
     const orbelune::Preset& preset = orbelune::presetTable[3];
     for (int index = 0; index < 6; ++index) EXPECT_EQ(plugin.controller->getParamNormalized(index), preset.values[index]);
+    EXPECT_EQ(handler.calls, std::vector<std::string>{"restart 4"});  // at the host's next question
     plugin.controller->getParamStringByValue(program.id, largeHall, name);
     EXPECT_EQ(narrow(name), "Large Hall");
 
