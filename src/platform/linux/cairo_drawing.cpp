@@ -491,6 +491,21 @@ BOOL DeleteDC(HDC context) {
     return TRUE;
 }
 
+// A pixel of the bitmap a memory context holds, as 0x00BBGGRR; CLR_INVALID
+// outside it, and for a window's context, whose pixels live on the server.
+COLORREF GetPixel(HDC context, int x, int y) {
+    if (context == nullptr || !context->memory || context->selected == nullptr) return CLR_INVALID;
+    cairo_surface_t* image = context->selected->surface;
+    if (image == nullptr || x < 0 || y < 0 || x >= cairo_image_surface_get_width(image) ||
+        y >= cairo_image_surface_get_height(image))
+        return CLR_INVALID;
+    cairo_surface_flush(image);
+    const unsigned char* row = cairo_image_surface_get_data(image) +
+                               static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(image);
+    const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(row)[x];
+    return (pixel >> 16 & 0xFF) | (pixel & 0xFF00) | (pixel & 0xFF) << 16;
+}
+
 // GDI+
 
 namespace Gdiplus {

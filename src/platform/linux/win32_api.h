@@ -117,6 +117,7 @@ constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
 constexpr WPARAM MK_LBUTTON = 0x0001;
 constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
 // KERNEL32
 BOOL DisableThreadLibraryCalls(HMODULE module);
@@ -149,6 +150,7 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
             DWORD operation);
 BOOL DeleteObject(HGDIOBJ object);
 BOOL DeleteDC(HDC context);
+COLORREF GetPixel(HDC context, int x, int y);
 
 namespace Gdiplus {
 
