@@ -50,7 +50,7 @@ TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
     OpenEditor editor;
     standin::clearDrawingCalls();
     const RECT panel = orbelune::animatedArea();
-    orbelune::paintEditor(editor.instance().editor, reinterpret_cast<HDC>(editor.window), panel);
+    orbelune::paintEditor(editor.instance().editor, reinterpret_cast<HDC>(editor.window), RECT{0, 0, 840, 520}, panel);
     const Calls calls = standin::drawingCalls();
     const Numbers area{double(panel.left), double(panel.top), double(panel.right - panel.left),
                        double(panel.bottom - panel.top)};
