@@ -1,9 +1,7 @@
 // The parts of KERNEL32, USER32, GDI32 and GDI+ that the plug-in calls, declared
 // for builds where Windows is not, with the calls' names, signatures and
-// meanings. Two implementations answer them: the real one on Xlib and cairo
-// (platform/linux), which the Linux plug-in links, and a recording stand-in
-// (platform/headless), which the unit tests link to check the editor without a
-// display.
+// meanings, answered on Xlib and cairo (platform/linux) for the Linux plug-in
+// and the native tests alike.
 #pragma once
 
 #include <cstdint>
