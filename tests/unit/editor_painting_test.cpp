@@ -22,6 +22,15 @@ namespace {
 
 bool reddish(std::uint32_t rgb) { return channel(rgb, 16) > channel(rgb, 8); }
 
+// The brightest pixel of a box: the colour of the text in it.
+std::uint32_t brightest(const Picture& picture, const TextBox& box) {
+    std::uint32_t found = 0;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x)
+            if (brightness(picture.at(x, y)) > brightness(found)) found = picture.at(x, y);
+    return found;
+}
+
 // A line of text is there when it has ink, centred on x (and on y) when given.
 void expectText(const Picture& picture, const TextBox& box, double x = -1.0, double y = -1.0) {
     double inkX = 0.0, inkY = 0.0;
@@ -55,7 +64,8 @@ TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
 TEST(EditorFrame, DrawsOffScreenAndCopiesOnceAtTheEnd) {
     const Picture frame = Panel().paint();
     int tinted = 0;
-    for (const std::uint32_t pixel : frame.rgb) tinted += channel(pixel, 16) > 40 && 4 * channel(pixel, 8) < channel(pixel, 16) ? 1 : 0;
+    for (const std::uint32_t pixel : frame.rgb)
+        tinted += channel(pixel, 16) > 40 && 4 * channel(pixel, 8) < channel(pixel, 16) ? 1 : 0;
     EXPECT_EQ(tinted, 0);
     const int edge = brightness(frame.at(12, 17));  // the top-left stud's left edge
     EXPECT_GT(edge, brightness(frame.at(4, 17)) + 10);
@@ -139,7 +149,8 @@ TEST(EditorKnob, DecayKnobStepsInOrderWithItsGeometry) {
     const Picture zero = panel.paint();
     panel.setParameter(0, 1.0f);
     const Picture one = panel.paint();
-    for (const auto& [x, y] : {std::pair{89, 165}, {130, 124}, {171, 165}}) {  // the arc's circle at 180°, 270°, 360°
+    // The arc's circle at 180°, 270° and 360°.
+    for (const auto& [x, y] : {std::pair{89, 165}, {130, 124}, {171, 165}}) {
         EXPECT_FALSE(reddish(zero.at(x, y))) << "track at " << x << "," << y << std::hex << ": " << zero.at(x, y);
         EXPECT_TRUE(one.looksLike({x, y, 0xC084FC, 40, "the value arc"})) << x << "," << y << std::hex << ": "
                                                                           << one.at(x, y);
@@ -155,6 +166,8 @@ TEST(EditorKnob, DecayKnobStepsInOrderWithItsGeometry) {
     const TextBox value{80, 232, 180, 248, "\"Decay\" value"};
     expectText(zero, label, 130.0, 225.0);
     expectText(zero, value, 130.0, 239.0);
+    EXPECT_FALSE(reddish(brightest(zero, label)));  // light grey
+    EXPECT_TRUE(reddish(brightest(zero, value)));   // the knob's violet
     EXPECT_EQ(zero.ink(label), one.ink(label));
     EXPECT_GT(one.ink(value), zero.ink(value));  // "15.00s" after "0.30s"
 }
@@ -174,11 +187,16 @@ TEST(EditorTexts, DefaultsShowTheExpectedReadoutAndValues) {
     // Title and subtitle from the left, the read-out and the footer centred,
     // each knob's label and value centred under it.
     const Picture frame = panel.paint();
-    expectText(frame, {28, 18, 260, 42, "title"});
-    expectText(frame, {28, 44, 600, 62, "subtitle"});
-    expectText(frame, {262, 234, 578, 254, "read-out"}, 420.0);
-    expectText(frame, {60, 494, 780, 514, "footer"}, 420.0);
-    EXPECT_FALSE(reddish(frame.at(420, 4)));
+    const TextBox title{28, 18, 260, 42, "title"}, subtitle{28, 44, 600, 62, "subtitle"};
+    const TextBox readout{262, 234, 578, 254, "read-out"}, footer{60, 494, 780, 514, "footer"};
+    expectText(frame, title);
+    expectText(frame, subtitle);
+    expectText(frame, readout, 420.0);
+    expectText(frame, footer, 420.0);
+    EXPECT_EQ(brightest(frame, title), 0x38BDF8u);  // the accent
+    EXPECT_EQ(brightest(frame, readout), 0x38BDF8u);
+    EXPECT_LT(brightness(brightest(frame, subtitle)), 360);  // muted
+    EXPECT_LT(brightness(brightest(frame, footer)), 360);
     for (int knob = 0; knob < orbelune::kKnobCount; ++knob) {
         const orbelune::KnobLayoutEntry& entry = orbelune::knobLayout[knob];
         orbelune::formatKnobValue(knob, params, text);
@@ -190,9 +208,9 @@ TEST(EditorTexts, DefaultsShowTheExpectedReadoutAndValues) {
         expectText(frame, {entry.centreX - 80, below + 21, entry.centreX + 80, below + 37, "value"}, entry.centreX,
                    below + 28);
     }
-    // The footer names the format loaded.
+    // The footer names the format loaded: "LV2" is shorter than "VST2".
     panel.editor().formatName = L"LV2";
-    EXPECT_NE(panel.paint().rgb, frame.rgb);
+    EXPECT_LT(panel.paint().ink(footer), frame.ink(footer));
 }
 
 TEST(EditorTexts, ExtremesAndBypass) {

@@ -84,7 +84,8 @@ struct OpenEditor {
     void setParameter(int index, float value) const { plugin->setParameter(plugin.get(), index, value); }
     float parameter(int index) const { return plugin->getParameter(plugin.get(), index); }
     LRESULT send(UINT message, int x, int y) const {
-        return SendMessageA(window, message, 0, static_cast<std::uint16_t>(x) | static_cast<LPARAM>(y) << 16);
+        return SendMessageA(window, message, 0, static_cast<LPARAM>(static_cast<std::uint16_t>(x)) |
+                                                    static_cast<LPARAM>(static_cast<std::uint16_t>(y)) << 16);
     }
     void press(int x, int y) const { send(WM_LBUTTONDOWN, x, y); }
     void move(int x, int y) const { send(WM_MOUSEMOVE, x, y); }
@@ -103,7 +104,8 @@ struct OpenEditor {
         XSync(display(), False);
     }
     bool marked(int x, int y) const {
-        XImage* image = XGetImage(display(), orbelune::platform::nativeWindowId(window), x, y, 1, 1, AllPlanes, ZPixmap);
+        const Window target = orbelune::platform::nativeWindowId(window);
+        XImage* image = XGetImage(display(), target, x, y, 1, 1, AllPlanes, ZPixmap);
         const bool found = image != nullptr && (XGetPixel(image, 0, 0) & 0xFFFFFF) == kMark;
         if (image != nullptr) XDestroyImage(image);
         return found;
