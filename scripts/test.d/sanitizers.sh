@@ -25,9 +25,12 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "-- ThreadSanitizer: threads sharing instances" >&2
 configure build/tsan thread
-cmake --build build/tsan -j "$jobs" --target orbelune_hardening_tests
+cmake --build build/tsan -j "$jobs" --target orbelune_hardening_tests orbelune_editor_window_tests
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/hardening/orbelune_hardening_tests \
   --gtest_filter='ThreadStorm.*:StressCycles.InstancesProcessingAtOnce*' || status=1
+# Automation beside an open editor needs a display for the editor's window.
+TSAN_OPTIONS=halt_on_error=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  build/tsan/tests/x11/orbelune_editor_window_tests --gtest_filter='ThreadStorm.*' || status=1
 
 echo "-- ThreadSanitizer: a batch render, one instance per thread" >&2
 cmake --build build/tsan -j "$jobs" --target orbelune-render

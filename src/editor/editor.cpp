@@ -51,7 +51,9 @@ void detachWindow(Editor& editor, HWND window) {
 void paint(HWND window, Editor* editor) {
     PAINTSTRUCT paintInfo;
     HDC context = BeginPaint(window, &paintInfo);
-    if (editor != nullptr) paintEditor(*editor, context, paintInfo.rcPaint);
+    RECT client{};
+    GetClientRect(window, &client);
+    if (editor != nullptr) paintEditor(*editor, context, client, paintInfo.rcPaint);
     EndPaint(window, &paintInfo);
 }
 

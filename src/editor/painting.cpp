@@ -298,15 +298,13 @@ RECT animatedArea() {
                 kPanelY + kPanelHeight + kAntialiasMargin + 1};
 }
 
-void paintEditor(const Editor& editor, HDC paintContext, const RECT& requested) {
+void paintEditor(const Editor& editor, HDC paintContext, const RECT& client, const RECT& requested) {
     // One reading of everything the frame shows, so its elements agree.
     float params[kParamCount];
     for (int param = 0; param < kParamCount; ++param) params[param] = editor.host.parameter(editor.host.context, param);
     const float outputMeter = editor.host.outputLevel(editor.host.context);
     const float idlePhase = editor.idlePhase;
 
-    RECT client{};
-    GetClientRect(editor.window.load(std::memory_order_relaxed), &client);
     const int pixelWidth = client.right - client.left;
     const int pixelHeight = client.bottom - client.top;
     const RECT pixels{std::max<LONG>(requested.left, 0), std::max<LONG>(requested.top, 0),

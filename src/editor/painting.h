@@ -12,11 +12,12 @@ namespace orbelune {
 
 struct Editor;
 
-// Paints the part `area` (client pixels, right and bottom exclusive) of the
-// editor's window into the device context that BeginPaint returned.
+// Paints the part `area` (client pixels, right and bottom exclusive) of an
+// editor whose client area is `client` into a device context: the one that
+// BeginPaint returned, or any other that a frame may be copied to.
 // Its pixels are those of a whole frame: everything that reaches into the
-// area is drawn, clipped to it, and only the area goes to the screen.
-void paintEditor(const Editor& editor, HDC paintContext, const RECT& area);
+// area is drawn, clipped to it, and only the area is copied to the context.
+void paintEditor(const Editor& editor, HDC paintContext, const RECT& client, const RECT& area);
 
 // The pixels that the idle phase and the output meter change: the visual panel
 // with its outline, glow, rings and read-out, in the panel's own coordinates.

@@ -1,7 +1,6 @@
 // The window system and GDI+ as the plug-in sees them. The Windows build uses
 // the real USER32, GDI32, KERNEL32 and GDI+; the Linux plug-in answers the same
-// calls on Xlib and cairo, and the unit tests on a recording stand-in, so the
-// code above this line is written once.
+// calls on Xlib and cairo, so the code above this line is written once.
 #pragma once
 
 #if defined(_WIN32)

@@ -8,7 +8,6 @@
 
 #include "engine/delay_lines.h"
 #include "vst2/instance.h"
-#include "unit/editor_fixture.h"
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 #include "unit/test_host.h"
@@ -91,32 +90,6 @@ TEST(ThreadStorm, AutomationAndGuiBesideProcessing) {
     for (int line = 0; line < orbelune::kLineCount; ++line) {
         EXPECT_EQ(instance.plugin.engine.lineLength[line], orbelune::lineLengthFor(line, 0.25f, instance.plugin.sampleRate));
     }
-}
-
-// The host's automation thread moves parameters while its GUI thread idles the
-// open editor: the repaint each change asks for reaches the editor's thread
-// without either thread touching the other's data unguarded.
-TEST(ThreadStorm, AutomationWhileTheEditorIdles) {
-    editortest::OpenEditor editor;
-    vst::AEffect* effect = editor.plugin.get();
-    std::atomic<bool> done{false};
-    std::thread automation([&] {
-        for (int step = 0; step < 5000; ++step)
-            effect->setParameter(effect, step % (orbelune::kParamCount - 1), static_cast<float>(step % 100) / 100.0f);
-        done = true;
-    });
-    int idles = 0;
-    while (!done.load() || idles < 10) {
-        editor.plugin.dispatch(vst::effEditIdle);
-        ++idles;
-    }
-    automation.join();
-
-    effect->setParameter(effect, orbelune::kParamDecay, 0.5f);
-    editor.plugin.dispatch(vst::effEditIdle);
-    const RECT repainted = standin::lastInvalidatedArea(editor.window);
-    EXPECT_EQ(repainted.right - repainted.left, 840);
-    EXPECT_EQ(repainted.bottom - repainted.top, 520);
 }
 
 // A VST 3 host's audio thread processes with automation while its user-

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -148,8 +149,13 @@ TEST(Dispatcher, EditorOpcodesWithoutAWindow) {
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 520);
     EXPECT_EQ(rect->right, 840);
-    // What a Linux host hands over is an X11 window id, not a window we can join.
+    // A Linux host hands over an X11 window id; with no display to find it on,
+    // the editor reports that it cannot open.
+    const char* display = std::getenv("DISPLAY");
+    const std::string kept = display != nullptr ? display : "";
+    unsetenv("DISPLAY");
     EXPECT_EQ(plugin.dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(0x3a00007)), 0);
+    if (display != nullptr) setenv("DISPLAY", kept.c_str(), 1);
     EXPECT_EQ(instance.editor.window.load(), nullptr);
     EXPECT_EQ(plugin.dispatch(vst::effEditClose), 1);
     EXPECT_EQ(plugin.dispatch(vst::effEditIdle), 0);

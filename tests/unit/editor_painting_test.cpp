@@ -1,122 +1,86 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
+#include "core/parameters.h"
 #include "editor/interaction.h"
 #include "editor/painting.h"
+#include "platform/embedded_fonts.h"
 #include "unit/editor_fixture.h"
 
-using editortest::callsTo;
-using editortest::OpenEditor;
-using Calls = std::vector<standin::DrawingCall>;
-using Numbers = std::vector<double>;
+using editorpixels::brightness;
+using editorpixels::channel;
+using editorpixels::Picture;
+using editorpixels::TextBox;
+using editortest::kUnpainted;
+using editortest::Panel;
 
 namespace {
 
-// The text of a drawn string, without the family the stand-in appends.
-std::wstring textOf(const standin::DrawingCall& call) { return call.text.substr(0, call.text.find(L'\t')); }
-std::wstring familyOf(const standin::DrawingCall& call) { return call.text.substr(call.text.find(L'\t') + 1); }
+bool reddish(std::uint32_t rgb) { return channel(rgb, 16) > channel(rgb, 8); }
 
-std::vector<std::wstring> drawnTexts(const Calls& calls) {
-    std::vector<std::wstring> texts;
-    for (const auto& call : callsTo(calls, "GdipDrawString")) texts.push_back(textOf(call));
-    return texts;
+// The brightest pixel of a box: the colour of the text in it.
+std::uint32_t brightest(const Picture& picture, const TextBox& box) {
+    std::uint32_t found = 0;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x)
+            if (brightness(picture.at(x, y)) > brightness(found)) found = picture.at(x, y);
+    return found;
 }
 
-TEST(EditorFrame, EverythingCreatedInAFrameIsReleasedInIt) {
-    OpenEditor editor;
-    ASSERT_EQ(standin::liveDrawingObjects(), 0);
-    const Calls calls = editor.paint();
-    EXPECT_EQ(standin::liveDrawingObjects(), 0);
-    for (const auto& call : calls) {
-        if (call.function.rfind("Gdip", 0) == 0) {
-            EXPECT_EQ(call.status, 0) << call.function;
-        }
+// A line of text is there when it has ink, centred on x (and on y) when given.
+void expectText(const Picture& picture, const TextBox& box, double x = -1.0, double y = -1.0) {
+    double inkX = 0.0, inkY = 0.0;
+    EXPECT_GT(picture.ink(box, &inkX, &inkY), editorpixels::kLeastInk) << box.what;
+    if (x >= 0.0) {
+        EXPECT_NEAR(inkX, x, 2.0) << box.what;
     }
-    // Forty-odd objects a frame, none cached: a second frame makes them all again.
-    const auto created = [](const Calls& frame) {
-        int count = 0;
-        for (const auto& call : frame) count += call.function.find("Create") != std::string::npos ? 1 : 0;
-        return count;
-    };
-    EXPECT_GT(created(calls), 40);
-    EXPECT_EQ(created(editor.paint()), created(calls));
+    if (y >= 0.0) {
+        EXPECT_NEAR(inkY, y, 2.0) << box.what;
+    }
 }
 
-// An idle frame: only what reaches into the panel is drawn, clipped to it, and
-// only the panel goes to the screen.
+// An idle frame: everything that reaches into the panel is drawn, with the
+// pixels a whole frame has there, and nothing beside it is touched.
 TEST(EditorFrame, AnIdleFrameDrawsOnlyWhatReachesThePanel) {
-    OpenEditor editor;
-    standin::clearDrawingCalls();
-    const RECT panel = orbelune::animatedArea();
-    orbelune::paintEditor(editor.instance().editor, reinterpret_cast<HDC>(editor.window), panel);
-    const Calls calls = standin::drawingCalls();
-    const Numbers area{double(panel.left), double(panel.top), double(panel.right - panel.left),
-                       double(panel.bottom - panel.top)};
-    ASSERT_EQ(callsTo(calls, "GdipSetClipRectI").size(), 1u);
-    EXPECT_EQ(callsTo(calls, "GdipSetClipRectI")[0].arguments, (Numbers{area[0], area[1], area[2], area[3], 0}));
-    const Calls copies = callsTo(calls, "BitBlt");
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(Numbers(copies[0].arguments.begin(), copies[0].arguments.begin() + 6),
-              (Numbers{area[0], area[1], area[2], area[3], area[0], area[1]}));
-    // The background fills only the area, with a pixel to spare so that no
-    // pixel of it is left half covered.
-    ASSERT_FALSE(callsTo(calls, "GdipFillRectangleI").empty());
-    EXPECT_EQ(callsTo(calls, "GdipFillRectangleI")[0].arguments,
-              (Numbers{area[0] - 1, area[1] - 1, area[2] + 2, area[3] + 2, -1}));
-    EXPECT_EQ(drawnTexts(calls).size(), 1u);  // the read-out
-    EXPECT_EQ(callsTo(calls, "GdipDrawArcI").size(), 0u);  // no knob
-    EXPECT_EQ(callsTo(calls, "GdipDrawEllipse").size(), 4u);  // the rings
-    EXPECT_EQ(standin::liveDrawingObjects(), 0);
+    Panel panel;
+    const Picture whole = panel.paint();
+    const RECT area = orbelune::animatedArea();
+    const Picture idle = panel.paint(area);
+    int wrong = 0;
+    for (int y = 0; y < idle.height; ++y)
+        for (int x = 0; x < idle.width; ++x) {
+            const bool inside = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
+            wrong += idle.at(x, y) != (inside ? whole.at(x, y) : kUnpainted) ? 1 : 0;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
+// The frame is drawn antialiased into a bitmap of its own, which then replaces
+// the context's pixels: not one of them is left, or blended into an edge.
 TEST(EditorFrame, DrawsOffScreenAndCopiesOnceAtTheEnd) {
-    OpenEditor editor;
-    const Calls calls = editor.paint();
-    ASSERT_GE(calls.size(), 6u);
-    EXPECT_EQ(calls[0].function, "CreateCompatibleDC");
-    EXPECT_EQ(calls[1].function, "CreateCompatibleBitmap");
-    EXPECT_EQ(calls[1].arguments, (Numbers{840, 520}));
-    EXPECT_EQ(calls[2].function, "SelectObject");
-    EXPECT_EQ(calls[3].function, "GdipCreateFromHDC");
-    EXPECT_EQ(calls[4].arguments, (Numbers{4}));  // SmoothingModeAntiAlias
-    EXPECT_EQ(calls[5].arguments, (Numbers{5}));  // TextRenderingHintClearTypeGridFit
-
-    const Calls copies = callsTo(calls, "BitBlt");
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(copies[0].arguments, (Numbers{0, 0, 840, 520, 0, 0, double(SRCCOPY), 0, 1}));
-    std::size_t lastDrawing = 0;
-    std::size_t copy = 0;
-    for (std::size_t index = 0; index < calls.size(); ++index) {
-        if (calls[index].function.rfind("GdipDraw", 0) == 0 || calls[index].function.rfind("GdipFill", 0) == 0)
-            lastDrawing = index;
-        if (calls[index].function == "BitBlt") copy = index;
-    }
-    EXPECT_GT(copy, lastDrawing);
+    const Picture frame = Panel().paint();
+    int tinted = 0;
+    for (const std::uint32_t pixel : frame.rgb)
+        tinted += channel(pixel, 16) > 40 && 4 * channel(pixel, 8) < channel(pixel, 16) ? 1 : 0;
+    EXPECT_EQ(tinted, 0);
+    const int edge = brightness(frame.at(12, 17));  // the top-left stud's left edge
+    EXPECT_GT(edge, brightness(frame.at(4, 17)) + 10);
+    EXPECT_LT(edge, brightness(frame.at(17, 17)) - 10);
 }
 
 TEST(EditorFrame, BackgroundStudsAndVisualPanel) {
-    OpenEditor editor;
-    const Calls calls = editor.paint();
-    const Calls gradients = callsTo(calls, "GdipCreateLineBrushFromRectI");
-    ASSERT_EQ(gradients.size(), 7u);  // the background and six knob bodies
-    EXPECT_EQ(gradients[0].arguments, (Numbers{0, 0, 840, 520, 0xFF070A11, 0xFF030407, 1, 0}));
-
-    const Calls rectangles = callsTo(calls, "GdipFillRectangleI");
-    ASSERT_EQ(rectangles.size(), 2u);
-    EXPECT_EQ(rectangles[0].arguments, (Numbers{0, 0, 840, 520, -1}));
-    EXPECT_EQ(rectangles[1].arguments, (Numbers{260, 85, 320, 175, 0xFF0A0D16}));
-    const Calls outlines = callsTo(calls, "GdipDrawRectangleI");
-    ASSERT_EQ(outlines.size(), 1u);
-    EXPECT_EQ(outlines[0].arguments, (Numbers{260, 85, 320, 175, 0x5038BDF8, 1.2f}));
-
-    const Calls discs = callsTo(calls, "GdipFillEllipseI");
-    ASSERT_GE(discs.size(), 4u);
-    EXPECT_EQ(discs[0].arguments, (Numbers{12, 12, 10, 10, 0xFF283041}));
-    EXPECT_EQ(discs[1].arguments, (Numbers{818, 12, 10, 10, 0xFF283041}));
-    EXPECT_EQ(discs[2].arguments, (Numbers{12, 498, 10, 10, 0xFF283041}));
-    EXPECT_EQ(discs[3].arguments, (Numbers{818, 498, 10, 10, 0xFF283041}));
+    const Picture frame = Panel().paint();
+    EXPECT_EQ(frame.misses(), "");
+    for (const editorpixels::Spot& spot : {editorpixels::Spot{823, 17, 0x283041, 3, "the top-right stud"},
+                                           {17, 503, 0x283041, 3, "the bottom-left stud"},
+                                           {4, 515, 0x030407, 2, "background near the bottom"},
+                                           {260, 150, 0x16435A, 8, "the panel's outline"},
+                                           {257, 150, 0x050710, 3, "background beside the panel"}})
+        EXPECT_TRUE(frame.looksLike(spot)) << spot.what << std::hex << ": " << frame.at(spot.x, spot.y);
 }
 
 TEST(EditorFrame, GlowAlphaFollowsTheMeterWithinItsClamps) {
@@ -138,24 +102,28 @@ TEST(EditorFrame, GlowAlphaFollowsTheMeterWithinItsClamps) {
     EXPECT_EQ(orbelune::glowAlpha(std::nanf(""), 0.0f), 20);  // never converted to an integer
     EXPECT_EQ(orbelune::glowAlpha(INFINITY, 0.0f), 255);
 
-    OpenEditor editor;
-    editor.instance().plugin.outputMeter.store(1.2f);
-    const Calls calls = editor.paint();
-    EXPECT_EQ(callsTo(calls, "GdipAddPathEllipseI")[0].arguments, (Numbers{310, 105, 220, 135}));
-    EXPECT_EQ(callsTo(calls, "GdipCreatePath")[0].arguments, (Numbers{0}));
-    EXPECT_EQ(callsTo(calls, "GdipSetPathGradientCenterColor")[0].arguments, (Numbers{0xFF8B5CF6}));
-    EXPECT_EQ(callsTo(calls, "GdipSetPathGradientSurroundColorsWithCount")[0].arguments, (Numbers{1, 0}));
-    EXPECT_EQ(callsTo(calls, "GdipFillPath").size(), 1u);
+    // Violet at the glow's centre, fading to nothing at its ellipse's edge.
+    Panel panel;
+    const auto withMeter = [&](float meter) {
+        orbelune::instanceOf(panel.plugin.get())->plugin.outputMeter.store(meter);
+        return panel.paint(orbelune::animatedArea());
+    };
+    const Picture full = withMeter(1.2f);
+    EXPECT_TRUE(full.looksLike({420, 172, 0x8B5CF6, 6, "the glow's centre"})) << std::hex << full.at(420, 172);
+    EXPECT_TRUE(full.looksLike({305, 172, 0x0A0D16, 3, "beside the glow"})) << std::hex << full.at(305, 172);
+    EXPECT_GT(brightness(full.at(420, 172)), brightness(withMeter(0.5f).at(420, 172)));
+    EXPECT_GT(brightness(withMeter(0.5f).at(420, 172)), brightness(withMeter(0.0f).at(420, 172)));
 }
 
 TEST(EditorFrame, OrbitRingsAtPhaseZero) {
-    OpenEditor editor;
-    const Calls rings = callsTo(editor.paint(), "GdipDrawEllipse");
-    ASSERT_EQ(rings.size(), 4u);
-    EXPECT_EQ(rings[0].arguments, (Numbers{310, 137.5, 220, 70, 0xA038BDF8, 1.4f}));
-    EXPECT_EQ(rings[1].arguments, (Numbers{330, 122.5, 180, 100, 0xA0C084FC, 1.4f}));
-    EXPECT_EQ(rings[2].arguments, (Numbers{350, 137.5, 140, 70, 0xA038BDF8, 1.4f}));
-    EXPECT_EQ(rings[3].arguments, (Numbers{330, 152.5, 180, 40, 0xA0C084FC, 1.4f}));
+    const Picture frame = Panel().paint();
+    // Each ring at a point of its own: blue rings even, violet rings odd.
+    const int points[4][2] = {{310, 172}, {420, 122}, {350, 172}, {420, 152}};
+    for (int ring = 0; ring < 4; ++ring) {
+        const std::uint32_t pixel = frame.at(points[ring][0], points[ring][1]);
+        EXPECT_GT(brightness(pixel), editorpixels::kInkLevel) << "ring " << ring;
+        EXPECT_EQ(reddish(pixel), ring % 2 == 1) << "ring " << ring << std::hex << ": " << pixel;
+    }
 }
 
 TEST(EditorKnob, PointerEndsForValuesZeroHalfAndOne) {
@@ -172,66 +140,77 @@ TEST(EditorKnob, PointerEndsForValuesZeroHalfAndOne) {
     EXPECT_EQ(one.y, 182.0f);
 }
 
+// The "Decay" knob at both ends: its value arc covers none or all of the
+// track, its pointer's tip shows between the cap and the arc, and its value
+// text, centred under the label, follows.
 TEST(EditorKnob, DecayKnobStepsInOrderWithItsGeometry) {
-    OpenEditor editor;
-    editor.setParameter(0, 0.0f);
-    const Calls calls = editor.paint();
-    // The first knob's drawing calls follow the read-out.
-    std::vector<standin::DrawingCall> knob;
-    bool started = false;
-    for (const auto& call : calls) {
-        if (call.function == "GdipCreateLineBrushFromRectI" && call.arguments[0] == 84) started = true;
-        if (started && (call.function.rfind("GdipDraw", 0) == 0 || call.function.rfind("GdipFill", 0) == 0))
-            knob.push_back(call);
-        if (knob.size() == 8) break;
+    Panel panel;
+    panel.setParameter(0, 0.0f);
+    const Picture zero = panel.paint();
+    panel.setParameter(0, 1.0f);
+    const Picture one = panel.paint();
+    // The arc's circle at 180°, 270° and 360°.
+    for (const auto& [x, y] : {std::pair{89, 165}, {130, 124}, {171, 165}}) {
+        EXPECT_FALSE(reddish(zero.at(x, y))) << "track at " << x << "," << y << std::hex << ": " << zero.at(x, y);
+        EXPECT_TRUE(one.looksLike({x, y, 0xC084FC, 40, "the value arc"})) << x << "," << y << std::hex << ": "
+                                                                          << one.at(x, y);
     }
-    ASSERT_EQ(knob.size(), 8u);
-    EXPECT_EQ(callsTo(calls, "GdipCreateLineBrushFromRectI")[1].arguments,
-              (Numbers{84, 119, 92, 92, 0xFF1A202E, 0xFF0A0C12, 2, 0}));
-    EXPECT_EQ(knob[0].function, "GdipFillEllipseI");
-    EXPECT_EQ(knob[0].arguments, (Numbers{84, 119, 92, 92, -1}));
-    EXPECT_EQ(knob[1].arguments, (Numbers{84, 119, 92, 92, 0x78FFFFFF, 1.5}));
-    EXPECT_EQ(knob[2].arguments, (Numbers{89, 124, 82, 82, 150, 240, 0x3CFFFFFF, 4}));
-    EXPECT_EQ(knob[3].arguments, (Numbers{89, 124, 82, 82, 150, 0, 0xFFC084FC, 4.5}));
-    EXPECT_EQ(knob[4].function, "GdipDrawLine");
-    EXPECT_EQ(knob[4].arguments, (Numbers{130, 165, 100.55514f, 182, 0xFFFFFFFF, 2.5}));
-    EXPECT_EQ(knob[5].arguments, (Numbers{102, 137, 56, 56, 0xFF0E1118}));
-    // Label and value centred both ways, 14 and 28 pixels below the disc.
-    EXPECT_EQ(knob[6].arguments, (Numbers{130, 225, 0, 0, 10, 1, 0xDCC8D2E6, 1, 1}));
-    EXPECT_EQ(textOf(knob[6]), L"DECAY TIME");
-    EXPECT_EQ(familyOf(knob[6]), L"Inter");
-    EXPECT_EQ(knob[7].arguments, (Numbers{130, 239, 0, 0, 11.5, 0, 0xFFC084FC, 1, 1}));
-    EXPECT_EQ(textOf(knob[7]), L"0.30s");
+    const int tips[2][2] = {{103, 180}, {157, 180}};  // at 31 pixels, 150° and 390°
+    EXPECT_GT(brightness(zero.at(tips[0][0], tips[0][1])), 400);
+    EXPECT_LT(brightness(zero.at(tips[1][0], tips[1][1])), 100);
+    EXPECT_GT(brightness(one.at(tips[1][0], tips[1][1])), 400);
+    EXPECT_LT(brightness(one.at(tips[0][0], tips[0][1])), 100);
+    EXPECT_GT(brightness(zero.at(84, 165)), brightness(zero.at(95, 165)) + 60);  // the rim
 
-    // Full value: the arc covers the track.
-    editor.setParameter(0, 1.0f);
-    EXPECT_EQ(callsTo(editor.paint(), "GdipDrawArcI")[1].arguments,
-              (Numbers{89, 124, 82, 82, 150, 240, 0xFFC084FC, 4.5}));
+    const TextBox label{80, 218, 180, 232, "\"Decay\" label"};
+    const TextBox value{80, 232, 180, 248, "\"Decay\" value"};
+    expectText(zero, label, 130.0, 225.0);
+    expectText(zero, value, 130.0, 239.0);
+    EXPECT_FALSE(reddish(brightest(zero, label)));  // light grey
+    EXPECT_TRUE(reddish(brightest(zero, value)));   // the knob's violet
+    EXPECT_EQ(zero.ink(label), one.ink(label));
+    EXPECT_GT(one.ink(value), zero.ink(value));  // "15.00s" after "0.30s"
 }
 
 TEST(EditorTexts, DefaultsShowTheExpectedReadoutAndValues) {
-    OpenEditor editor;
-    const Calls calls = editor.paint();
-    const std::vector<std::wstring> texts = drawnTexts(calls);
-    ASSERT_EQ(texts.size(), 16u);  // title, subtitle, read-out, six labels and values, footer
-    EXPECT_EQ(texts[0], L"DREVON ORBELUNE\u2122");
-    EXPECT_EQ(texts[1], L"3D HOLOGRAPHIC PRIME REVERB \u2022 EULER SIEVE (172) & \u03A6 GOLDEN MATRIX");
-    EXPECT_EQ(texts[2], L"DECAY: 6.91 s \u2022 3D WRAP: 153% \u2022 VELVET DAMP: 40%");
+    Panel panel;
+    float params[orbelune::kParamCount];
+    for (int param = 0; param < orbelune::kParamCount; ++param)
+        params[param] = panel.plugin->getParameter(panel.plugin.get(), param);
+    wchar_t text[orbelune::kReadoutCharacters];
+    orbelune::formatReadout(params, text);
+    EXPECT_EQ(std::wstring(text), L"DECAY: 6.91 s \u2022 3D WRAP: 153% \u2022 VELVET DAMP: 40%");
     const wchar_t* values[] = {L"6.91s", L"60%", L"40%", L"153%", L"18 ms", L"35%"};
-    const wchar_t* labels[] = {L"DECAY TIME",       L"ROOM / HALL SIZE", L"VELVET DAMPING",
-                               L"3D SPATIAL WIDTH", L"PRE-DELAY",        L"DRY / WET MIX"};
-    for (int knob = 0; knob < orbelune::kKnobCount; ++knob) {
-        EXPECT_EQ(texts[3 + 2 * knob], labels[knob]);
-        EXPECT_EQ(texts[4 + 2 * knob], values[knob]);
-    }
-    EXPECT_EQ(texts[15], L"DREVON AUDIO TECHNOLOGIES \u2022 64-BIT NATIVE VST2 \u2022 ZERO LATENCY FDN MATRIX");
+    const char* labels[] = {"DECAY TIME",       "ROOM / HALL SIZE", "VELVET DAMPING",
+                            "3D SPATIAL WIDTH", "PRE-DELAY",        "DRY / WET MIX"};
 
-    const Calls strings = callsTo(calls, "GdipDrawString");
-    EXPECT_EQ(strings[0].arguments, (Numbers{28, 20, 0, 0, 18, 1, 0xFF38BDF8, -1, -1}));
-    EXPECT_EQ(familyOf(strings[0]), L"Cinzel");
-    EXPECT_EQ(strings[1].arguments, (Numbers{29, 44, 0, 0, 9.5, 1, 0xB48C96AF, -1, -1}));
-    EXPECT_EQ(strings[2].arguments, (Numbers{420, 238, 0, 0, 10, 1, 0xFF38BDF8, 1, 0}));
-    EXPECT_EQ(strings[15].arguments, (Numbers{420, 498, 0, 0, 9, 0, 0xB48C96AF, 1, 0}));
+    // Title and subtitle from the left, the read-out and the footer centred,
+    // each knob's label and value centred under it.
+    const Picture frame = panel.paint();
+    const TextBox title{28, 18, 260, 42, "title"}, subtitle{28, 44, 600, 62, "subtitle"};
+    const TextBox readout{262, 234, 578, 254, "read-out"}, footer{60, 494, 780, 514, "footer"};
+    expectText(frame, title);
+    expectText(frame, subtitle);
+    expectText(frame, readout, 420.0);
+    expectText(frame, footer, 420.0);
+    EXPECT_EQ(brightest(frame, title), 0x38BDF8u);  // the accent
+    EXPECT_EQ(brightest(frame, readout), 0x38BDF8u);
+    EXPECT_LT(brightness(brightest(frame, subtitle)), 360);  // muted
+    EXPECT_LT(brightness(brightest(frame, footer)), 360);
+    for (int knob = 0; knob < orbelune::kKnobCount; ++knob) {
+        const orbelune::KnobLayoutEntry& entry = orbelune::knobLayout[knob];
+        orbelune::formatKnobValue(knob, params, text);
+        EXPECT_EQ(std::wstring(text), values[knob]);
+        EXPECT_STREQ(orbelune::parameterTable[entry.param].knobCaption, labels[knob]);
+        const int below = entry.centreY + entry.radius;
+        expectText(frame, {entry.centreX - 80, below + 7, entry.centreX + 80, below + 21, labels[knob]},
+                   entry.centreX, below + 14);
+        expectText(frame, {entry.centreX - 80, below + 21, entry.centreX + 80, below + 37, "value"}, entry.centreX,
+                   below + 28);
+    }
+    // The footer names the format loaded: "LV2" is shorter than "VST2".
+    panel.editor().formatName = L"LV2";
+    EXPECT_LT(panel.paint().ink(footer), frame.ink(footer));
 }
 
 TEST(EditorTexts, ExtremesAndBypass) {
@@ -252,46 +231,46 @@ TEST(EditorTexts, ExtremesAndBypass) {
     EXPECT_EQ(std::wstring(readout), L"DECAY: 15.00 s \u2022 3D WRAP: 180% \u2022 VELVET DAMP: 100%");
 
     // "Bypass" shows nowhere: the frame is the same whatever its value.
-    OpenEditor editor;
-    const std::vector<std::wstring> before = drawnTexts(editor.paint());
-    editor.setParameter(6, 1.0f);
-    EXPECT_EQ(drawnTexts(editor.paint()), before);
+    Panel panel;
+    const Picture before = panel.paint();
+    panel.setParameter(6, 1.0f);
+    EXPECT_EQ(panel.paint().rgb, before.rgb);
 }
 
+// With the carried "Inter" gone and none installed, its texts stay undrawn,
+// in no other family, and the rest of the panel is all there.
 TEST(EditorTexts, MissingFamilyLeavesItsTextsUndrawnWithNoFallback) {
-    OpenEditor editor;
-    standin::setInstalledFontFamilies({L"Cinzel"});
-    const Calls calls = editor.paint();
-    standin::setInstalledFontFamilies({L"Inter", L"Cinzel"});
+    namespace flat = Gdiplus::DllExports;
+    Panel panel;
+    Gdiplus::GpFontCollection* cinzelOnly = nullptr;  // the last font carried
+    flat::GdipNewPrivateFontCollection(&cinzelOnly);
+    const auto cinzel = orbelune::platform::embeddedFont(orbelune::platform::embeddedFontCount() - 1);
+    flat::GdipPrivateAddMemoryFont(cinzelOnly, cinzel.data, cinzel.size);
+    const auto kept = std::tuple(orbelune::module.fontCollection, orbelune::module.fontCollectionTried);
+    orbelune::module.fontCollection = cinzelOnly;
+    orbelune::module.fontCollectionTried = true;
+    const bool interFound = orbelune::findEditorFontFamily(L"Inter") != nullptr;
+    const Picture frame = panel.paint();
+    std::tie(orbelune::module.fontCollection, orbelune::module.fontCollectionTried) = kept;
+    flat::GdipDeletePrivateFontCollection(&cinzelOnly);
 
-    for (const auto& lookup : callsTo(calls, "GdipCreateFontFamilyFromName"))
-        EXPECT_TRUE(lookup.text == L"Inter" || lookup.text == L"Cinzel") << "looked up another family";
-    int drawn = 0;
-    for (const auto& call : callsTo(calls, "GdipDrawString")) drawn += call.status == 0 ? 1 : 0;
-    EXPECT_EQ(drawn, 1);  // only the title, in "Cinzel"
-    EXPECT_EQ(callsTo(calls, "GdipDrawArcI").size(), 12u);  // the rest of the panel is still there
-    EXPECT_EQ(callsTo(calls, "BitBlt").size(), 1u);
-    EXPECT_EQ(standin::liveDrawingObjects(), 0);
+    ASSERT_FALSE(interFound);
+    EXPECT_EQ(frame.misses(), "no ink for \"Decay\" label and value, in \"Inter\"\n");
+    for (const TextBox& box : {TextBox{28, 44, 600, 62, "subtitle"}, {262, 234, 578, 254, "read-out"},
+                               {60, 494, 780, 514, "footer"}, {610, 218, 810, 248, "\"Size\" texts"}})
+        EXPECT_EQ(frame.ink(box), 0) << box.what;
 }
 
 TEST(EditorFrame, ALargerClientAreaMovesOnlyTheFarStudsAndTheFooter) {
-    OpenEditor editor;
-    const HWND wide = CreateWindowExA(0, orbelune::kEditorClassName, "", 0, 0, 0, 1000, 600, editor.parent, nullptr,
-                                      nullptr, &editor.instance().editor);
-    const HWND original = editor.instance().editor.window.exchange(wide);
-    standin::clearDrawingCalls();
-    SendMessageA(wide, WM_PAINT, 0, 0);
-    const Calls calls = standin::drawingCalls();
-    const Calls discs = callsTo(calls, "GdipFillEllipseI");
-    EXPECT_EQ(discs[1].arguments[0], 978);
-    EXPECT_EQ(discs[3].arguments[1], 578);
-    EXPECT_EQ(callsTo(calls, "GdipDrawString")[15].arguments[0], 500);
-    EXPECT_EQ(callsTo(calls, "GdipDrawString")[15].arguments[1], 578);
-    EXPECT_EQ(callsTo(calls, "GdipDrawRectangleI")[0].arguments[0], 260);
-    EXPECT_EQ(callsTo(calls, "BitBlt")[0].arguments[2], 1000);
-    DestroyWindow(wide);
-    EXPECT_EQ(editor.instance().editor.window.load(), nullptr);
-    editor.instance().editor.window.store(original);  // so that closing the instance takes its window along
+    const Picture frame = Panel().paint(1000, 600);
+    EXPECT_EQ(std::count(frame.rgb.begin(), frame.rgb.end(), kUnpainted), 0);
+    for (const editorpixels::Spot& spot : editorpixels::kFixedSpots)
+        EXPECT_TRUE(spot.x > 800 || frame.looksLike(spot)) << spot.what;
+    for (const auto& [x, y] : {std::pair{983, 17}, {17, 583}, {983, 583}})
+        EXPECT_TRUE(frame.looksLike({x, y, 0x283041, 3, "a stud"})) << x << "," << y;
+    EXPECT_LT(brightness(frame.at(823, 503)), 40);
+    expectText(frame, {60, 574, 940, 594, "footer"}, 500.0);
+    EXPECT_EQ(frame.ink({60, 494, 780, 514, "the footer's old place"}), 0);
 }
 
 }  // namespace

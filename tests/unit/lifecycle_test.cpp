@@ -10,10 +10,10 @@ namespace {
 
 TEST(Lifecycle, NullHostCallbackCreatesNothing) {
     const int before = orbelune::module.instanceCount;
-    const auto startups = standin::counters().gdiplusStartups;
+    const ULONG_PTR token = orbelune::module.gdiplusToken;
     EXPECT_EQ(VSTPluginMain(nullptr), nullptr);
     EXPECT_EQ(orbelune::module.instanceCount, before);
-    EXPECT_EQ(standin::counters().gdiplusStartups, startups);
+    EXPECT_EQ(orbelune::module.gdiplusToken, token);
 }
 
 TEST(Lifecycle, HeaderDescribesTheEffect) {
@@ -38,30 +38,28 @@ TEST(Lifecycle, HeaderDescribesTheEffect) {
 
 TEST(Lifecycle, GdiplusRunsWhileAnyInstanceLives) {
     ASSERT_EQ(orbelune::module.instanceCount, 0);
-    standin::resetCounters();
+    ASSERT_EQ(orbelune::module.gdiplusToken, 0u);
     auto* first = VSTPluginMain(stubhost::hostCallback);
+    const ULONG_PTR token = orbelune::module.gdiplusToken;
+    EXPECT_NE(token, 0u);
     auto* second = VSTPluginMain(stubhost::hostCallback);
-    EXPECT_EQ(standin::counters().gdiplusStartups, 1);
+    EXPECT_EQ(orbelune::module.gdiplusToken, token);  // started once
     EXPECT_EQ(orbelune::module.instanceCount, 2);
-    EXPECT_NE(orbelune::module.gdiplusToken, 0u);
     // The editor's fonts are registered on first use and go before GDI+ stops.
     Gdiplus::DllExports::GdipDeleteFontFamily(orbelune::findEditorFontFamily(L"Inter"));
-    EXPECT_EQ(standin::liveFontCollections(), 1);
+    EXPECT_NE(orbelune::module.fontCollection, nullptr);
 
     testhost::dispatch(first, vst::effClose);
-    EXPECT_TRUE(standin::gdiplusRunning());
-    EXPECT_EQ(standin::counters().gdiplusShutdowns, 0);
+    EXPECT_EQ(orbelune::module.gdiplusToken, token);
+    EXPECT_NE(orbelune::module.fontCollection, nullptr);
 
     testhost::dispatch(second, vst::effClose);
-    EXPECT_FALSE(standin::gdiplusRunning());
-    EXPECT_EQ(standin::counters().gdiplusShutdowns, 1);
     EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
     EXPECT_EQ(orbelune::module.instanceCount, 0);
-    EXPECT_EQ(standin::liveFontCollections(), 0);
+    EXPECT_EQ(orbelune::module.fontCollection, nullptr);
 
     Instance third;
-    EXPECT_EQ(standin::counters().gdiplusStartups, 2);
-    EXPECT_TRUE(standin::gdiplusRunning());
+    EXPECT_NE(orbelune::module.gdiplusToken, 0u);
 }
 
 TEST(Lifecycle, NewInstanceIsPreparedForDefaults) {
@@ -82,25 +80,21 @@ TEST(Lifecycle, NewInstanceIsPreparedForDefaults) {
     EXPECT_EQ(instance.plugin.engine.rebuildRequested.load(), 0);
 }
 
-TEST(Lifecycle, ClosingDestroysAnOpenEditorWindowFirst) {
-    Instance plugin;
-    orbelune::PluginInstance* instance = orbelune::instanceOf(plugin.get());
-    ASSERT_NE(instance, nullptr);
-    const HWND window = standin::createBareWindow();
-    instance->editor.window.store(window);
-    plugin.close();
-    EXPECT_FALSE(IsWindow(window));
-}
-
 TEST(Lifecycle, DetachStopsGdiplusAndUnregistersTheClass) {
     auto* orphan = VSTPluginMain(stubhost::hostCallback);  // never closed, as when a host unloads early
-    orbelune::module.windowClassRegistered = true;
-    const auto unregistered = standin::counters().classesUnregistered;
+    WNDCLASSEXA editorClass{};
+    editorClass.cbSize = sizeof editorClass;
+    editorClass.lpfnWndProc = orbelune::editorWindowProc;
+    editorClass.lpszClassName = orbelune::kEditorClassName;
+    if (!orbelune::module.windowClassRegistered) {  // as the first editor's open does
+        ASSERT_NE(RegisterClassExA(&editorClass), 0);
+        orbelune::module.windowClassRegistered = true;
+    }
     orbelune::editorModuleDetach();
-    EXPECT_FALSE(standin::gdiplusRunning());
     EXPECT_EQ(orbelune::module.gdiplusToken, 0u);
     EXPECT_FALSE(orbelune::module.windowClassRegistered);
-    EXPECT_EQ(standin::counters().classesUnregistered, unregistered + 1);
+    EXPECT_NE(RegisterClassExA(&editorClass), 0) << "the class was left registered";
+    UnregisterClassA(orbelune::kEditorClassName, nullptr);
     // Leave the module as a test program expects it.
     testhost::dispatch(orphan, vst::effClose);
 }

@@ -67,21 +67,6 @@ TEST(Parameters, EveryStoreToSizeRequestsARebuild) {
     EXPECT_EQ(rebuild.load(), 0);
 }
 
-// Whatever thread the host calls from, the window system is left alone: the
-// request waits in the instance for the editor's own thread.
-TEST(Parameters, SetLeavesARepaintRequestForTheEditor) {
-    Instance plugin;
-    auto& instance = *orbelune::instanceOf(plugin.get());
-    const HWND window = standin::createBareWindow();
-    instance.editor.window = window;
-    const int before = standin::counters().invalidations;
-    plugin->setParameter(plugin.get(), 0, 0.4f);
-    EXPECT_EQ(standin::counters().invalidations, before);
-    EXPECT_TRUE(instance.editor.repaintRequested.load());
-    instance.editor.window = nullptr;
-    DestroyWindow(window);
-}
-
 TEST(Parameters, NamesAndLabelsAreWrittenWithFixedByteCounts) {
     Instance plugin;
     const char* names[] = {"Decay", "Size", "Damping", "3D Width", "Pre-Delay", "Mix", "Bypass"};

@@ -2,7 +2,6 @@
 // and records the callbacks it receives.
 #pragma once
 
-#include "platform/headless/win32_standin.h"
 #include "support/stub_host.h"
 #include "vst2/aeffect.h"
 

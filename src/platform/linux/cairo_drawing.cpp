@@ -102,17 +102,26 @@ struct FontSystem {
     int liveFaces = 0;
 };
 std::mutex fontLock;
-FontSystem fontSystem;
+// Made on first use and freed by the module's unload step rather than by the
+// static destructors, which in a program that links the editor run first.
+FontSystem*& fontSystemSlot() {
+    static FontSystem* system = nullptr;
+    return system;
+}
+FontSystem& fontSystem() {
+    if (fontSystemSlot() == nullptr) fontSystemSlot() = new FontSystem;
+    return *fontSystemSlot();
+}
 
 FaceRecord::~FaceRecord() {
     std::lock_guard lock(fontLock);
     if (face != nullptr) FT_Done_Face(face);
-    --fontSystem.liveFaces;
+    --fontSystem().liveFaces;
 }
 
 FT_Library freetype() {
-    if (fontSystem.library == nullptr && FT_Init_FreeType(&fontSystem.library) != 0) fontSystem.library = nullptr;
-    return fontSystem.library;
+    if (fontSystem().library == nullptr && FT_Init_FreeType(&fontSystem().library) != 0) fontSystem().library = nullptr;
+    return fontSystem().library;
 }
 
 std::wstring widen(const char* text) {
@@ -133,7 +142,7 @@ bool sameName(const std::wstring& first, const std::wstring& second) {
 // with the font lock held.
 Face adoptFace(FT_Face opened, std::vector<unsigned char> bytes) {
     auto record = std::make_shared<FaceRecord>();
-    ++fontSystem.liveFaces;
+    ++fontSystem().liveFaces;
     record->face = opened;
     record->bytes = std::move(bytes);
     record->bold = (opened->style_flags & FT_STYLE_FLAG_BOLD) != 0;
@@ -182,12 +191,12 @@ void addFaces(CollectionRecord& collection, std::vector<unsigned char> bytes) {
 // The installed faces of a family, found through fontconfig by exact family
 // name and kept for the process. Called with the font lock held.
 const std::vector<Face>& installedFaces(const std::wstring& name) {
-    auto known = fontSystem.installed.find(name);
-    if (known != fontSystem.installed.end()) return known->second;
-    std::vector<Face>& faces = fontSystem.installed[name];
+    auto known = fontSystem().installed.find(name);
+    if (known != fontSystem().installed.end()) return known->second;
+    std::vector<Face>& faces = fontSystem().installed[name];
     FT_Library library = freetype();
-    if (fontSystem.config == nullptr) fontSystem.config = FcInitLoadConfigAndFonts();
-    if (library == nullptr || fontSystem.config == nullptr) return faces;
+    if (fontSystem().config == nullptr) fontSystem().config = FcInitLoadConfigAndFonts();
+    if (library == nullptr || fontSystem().config == nullptr) return faces;
     std::string narrow;
     for (wchar_t character : name) {
         if (character > 0x7F) return faces;  // family names here are ASCII
@@ -196,7 +205,7 @@ const std::vector<Face>& installedFaces(const std::wstring& name) {
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(narrow.c_str()));
     FcObjectSet* properties = FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, nullptr);
-    FcFontSet* found = FcFontList(fontSystem.config, pattern, properties);
+    FcFontSet* found = FcFontList(fontSystem().config, pattern, properties);
     for (int index = 0; found != nullptr && index < found->nfont; ++index) {
         FcChar8* file = nullptr;
         int faceIndex = 0;
@@ -393,17 +402,21 @@ void releaseDrawingState() {
     std::map<std::wstring, std::vector<Face>> installed;
     {
         std::lock_guard lock(fontLock);
-        installed.swap(fontSystem.installed);
+        installed.swap(fontSystem().installed);
     }
     installed.clear();  // each face takes the lock as it goes
     std::lock_guard lock(fontLock);
-    if (fontSystem.liveFaces == 0 && fontSystem.library != nullptr) {
-        FT_Done_FreeType(fontSystem.library);
-        fontSystem.library = nullptr;
+    if (fontSystem().liveFaces == 0 && fontSystem().library != nullptr) {
+        FT_Done_FreeType(fontSystem().library);
+        fontSystem().library = nullptr;
     }
-    if (fontSystem.config != nullptr) {
-        FcConfigDestroy(fontSystem.config);
-        fontSystem.config = nullptr;
+    if (fontSystem().config != nullptr) {
+        FcConfigDestroy(fontSystem().config);
+        fontSystem().config = nullptr;
+    }
+    if (fontSystem().liveFaces == 0) {
+        delete fontSystemSlot();
+        fontSystemSlot() = nullptr;
     }
 }
 
@@ -476,6 +489,21 @@ BOOL DeleteDC(HDC context) {
     if (context->selected != nullptr && context->selected != &stockBitmap) --context->selected->selections;
     delete context;
     return TRUE;
+}
+
+// A pixel of the bitmap a memory context holds, as 0x00BBGGRR; CLR_INVALID
+// outside it, and for a window's context, whose pixels live on the server.
+COLORREF GetPixel(HDC context, int x, int y) {
+    if (context == nullptr || !context->memory || context->selected == nullptr) return CLR_INVALID;
+    cairo_surface_t* image = context->selected->surface;
+    if (image == nullptr || x < 0 || y < 0 || x >= cairo_image_surface_get_width(image) ||
+        y >= cairo_image_surface_get_height(image))
+        return CLR_INVALID;
+    cairo_surface_flush(image);
+    const unsigned char* row = cairo_image_surface_get_data(image) +
+                               static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(image);
+    const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(row)[x];
+    return (pixel >> 16 & 0xFF) | (pixel & 0xFF00) | (pixel & 0xFF) << 16;
 }
 
 // GDI+

@@ -1,9 +1,7 @@
 // The parts of KERNEL32, USER32, GDI32 and GDI+ that the plug-in calls, declared
 // for builds where Windows is not, with the calls' names, signatures and
-// meanings. Two implementations answer them: the real one on Xlib and cairo
-// (platform/linux), which the Linux plug-in links, and a recording stand-in
-// (platform/headless), which the unit tests link to check the editor without a
-// display.
+// meanings, answered on Xlib and cairo (platform/linux) for the Linux plug-in
+// and the native tests alike.
 #pragma once
 
 #include <cstdint>
@@ -122,6 +120,7 @@ constexpr UINT SWP_NOMOVE = 0x0002;
 constexpr UINT SWP_NOZORDER = 0x0004;
 constexpr UINT SWP_NOACTIVATE = 0x0010;
 constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
 // KERNEL32
 BOOL DisableThreadLibraryCalls(HMODULE module);
@@ -155,6 +154,7 @@ BOOL BitBlt(HDC destination, int x, int y, int width, int height, HDC source, in
             DWORD operation);
 BOOL DeleteObject(HGDIOBJ object);
 BOOL DeleteDC(HDC context);
+COLORREF GetPixel(HDC context, int x, int y);
 
 namespace Gdiplus {
 

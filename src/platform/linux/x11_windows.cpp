@@ -47,6 +47,10 @@ struct WindowSystem {
     std::map<Display*, int> errorCounts;  // every connection of ours that is open
     HWND capture = nullptr;
     XErrorHandler previousHandler = nullptr;
+    // Handles are never reused, as USER32 avoids it: a handle kept after its
+    // window went never names a newer one. Above the 29 bits of X's resource
+    // ids, none is ever a host's window id either.
+    std::uintptr_t nextHandle = 0xE0000010;
 };
 
 // The host calls the editor from its one user-interface thread; the lock only
@@ -276,10 +280,12 @@ HWND CreateWindowExA(DWORD extendedStyle, LPCSTR className, LPCSTR windowName, D
     if ((style & WS_VISIBLE) != 0) XMapWindow(record->display, record->xWindow);
     XFlush(record->display);
 
-    HWND handle = reinterpret_cast<HWND>(record.get());
-    record->paintContext.window = handle;
+    HWND handle = nullptr;
     try {
         std::lock_guard lock(windowLock);
+        handle = reinterpret_cast<HWND>(windowSystem().nextHandle);
+        windowSystem().nextHandle += 0x10;
+        record->paintContext.window = handle;
         windowSystem().windows.emplace(handle, std::move(record));
     } catch (...) {
         freeRecord(*record);
