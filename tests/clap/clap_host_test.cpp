@@ -49,7 +49,8 @@ struct Instance {
     const clap::PluginState* state = nullptr;
     bool active = false;
 
-    explicit Instance(double rate = 44100.0) {
+    explicit Instance(double rate = 44100.0, bool hostTimers = true) {
+        host.offersGuiSupport = hostTimers;
         plugin = modules().factory->createPlugin(modules().factory, &host.record, kId);
         if (plugin == nullptr || !plugin->init(plugin)) return;
         params = extension<clap::PluginParams>(plugin, clap::kExtParams);
@@ -201,6 +202,16 @@ TEST(ClapInstance, TakesChangesThroughFlushWhileNotProcessing) {
     const auto* latency = extension<clap::PluginLatency>(instance.plugin, clap::kExtLatency);
     ASSERT_NE(latency, nullptr);
     EXPECT_EQ(latency->get(instance.plugin), 0u);
+}
+
+// Without the host's timer a Linux editor would never see its events: it is
+// not offered.
+TEST(ClapInstance, OffersNoEditorToAHostWithoutTimers) {
+    Instance instance(0.0, false);
+    const auto* gui = extension<clap::PluginGui>(instance.plugin, clap::kExtGui);
+    ASSERT_NE(gui, nullptr);
+    EXPECT_FALSE(gui->isApiSupported(instance.plugin, "x11", false));
+    EXPECT_FALSE(gui->create(instance.plugin, "x11", false));
 }
 
 // The same input and the same values at the same frames through both

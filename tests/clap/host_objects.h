@@ -108,24 +108,29 @@ struct InputList {
     }
 };
 
-// Keeps what the plug-in pushes, as "begin 0", "value 0", "end 0", and the
-// values; refuses pushes beyond `room`.
+// Keeps what the plug-in pushes, as "begin 0", "value 0", "end 0", a run of
+// values for one parameter counted once, and every value; refuses pushes
+// beyond `room`.
 struct OutputList {
     std::vector<std::string> calls;
     std::vector<double> values;
     std::size_t room = static_cast<std::size_t>(-1);
+    std::size_t pushes = 0;
     clap::OutputEvents record{this, tryPush};
 
     static bool tryPush(const clap::OutputEvents* list, const clap::EventHeader* event) {
         auto& self = *static_cast<OutputList*>(list->context);
-        if (self.calls.size() >= self.room) return false;
+        if (self.pushes >= self.room) return false;
+        ++self.pushes;
         const auto* value = reinterpret_cast<const clap::EventParamValue*>(event);
         const char* kind = event->type == clap::kEventParamValue          ? "value "
                            : event->type == clap::kEventParamGestureBegin ? "begin "
                            : event->type == clap::kEventParamGestureEnd   ? "end "
                                                                           : "other ";
-        self.calls.push_back(kind + std::to_string(value->paramId));
+        const std::string call = kind + std::to_string(value->paramId);
         if (event->type == clap::kEventParamValue) self.values.push_back(value->value);
+        if (event->type != clap::kEventParamValue || self.calls.empty() || self.calls.back() != call)
+            self.calls.push_back(call);
         return true;
     }
 };
