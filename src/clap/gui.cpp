@@ -38,14 +38,23 @@ void requestFlush(Instance& instance) {
         instance.hostParams->requestFlush(instance.host);
 }
 
+void pushGestureEnd(Instance& instance) {
+    if (instance.openGesture < 0) return;
+    pushEdit(instance.edits, {clap::kEventParamGestureEnd, static_cast<std::uint16_t>(instance.openGesture), 0.0f});
+    instance.openGesture = -1;
+}
+
 // A gesture is announced only with room for its end, and each value keeps one
 // slot free for that end, so an announced gesture always closes. Without room
-// the values go out later, as the newest of each parameter.
+// the values go out later, as the newest of each parameter. Gestures never
+// nest: a press that comes before the last one's release closes it first.
 void editorBeginEdit(void* context, int index) {
     Instance& instance = editorInstance(context);
-    instance.gestureAnnounced = freeSlots(instance.edits) >= 3;
-    if (instance.gestureAnnounced)
+    pushGestureEnd(instance);
+    if (freeSlots(instance.edits) >= 3) {
         pushEdit(instance.edits, {clap::kEventParamGestureBegin, static_cast<std::uint16_t>(index), 0.0f});
+        instance.openGesture = index;
+    }
     requestFlush(instance);
 }
 
@@ -55,7 +64,7 @@ void editorPerformEdit(void* context, int index, float value) {
     Instance& instance = editorInstance(context);
     const float stored = steppedValue(index, value);
     setPluginParameter(*instance.core, index, stored);
-    if (instance.gestureAnnounced && freeSlots(instance.edits) >= 2)
+    if (instance.openGesture == index && freeSlots(instance.edits) >= 2)
         pushEdit(instance.edits, {clap::kEventParamValue, static_cast<std::uint16_t>(index), stored});
     else
         instance.unsentValue[index].store(true, std::memory_order_release);
@@ -64,9 +73,7 @@ void editorPerformEdit(void* context, int index, float value) {
 
 void editorEndEdit(void* context, int index) {
     Instance& instance = editorInstance(context);
-    if (instance.gestureAnnounced)
-        pushEdit(instance.edits, {clap::kEventParamGestureEnd, static_cast<std::uint16_t>(index), 0.0f});
-    instance.gestureAnnounced = false;
+    if (instance.openGesture == index) pushGestureEnd(instance);
     requestFlush(instance);
 }
 

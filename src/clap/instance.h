@@ -69,8 +69,8 @@ struct Instance {
     bool idling = false;
     clap::Id timer = clap::kInvalidId;
     int descriptor = -1;
-    // Whether the editor's open gesture was announced to the host (main thread only).
-    bool gestureAnnounced = false;
+    // The parameter whose gesture the host was told has begun, or -1 (main thread only).
+    int openGesture = -1;
     EditRing edits;
     // A value the ring had no room for: the host is sent the current one later.
     std::atomic<bool> unsentValue[kParamCount] = {};
