@@ -12,8 +12,8 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build build/windows -j "$jobs"
 
 # What a Windows user copies into their plug-in folders: the DLL, the VST 3
-# bundle and the fonts' licence, in one zip.
+# bundle, the .clap and the fonts' licence, in one zip.
 (cd build/windows &&
-  files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3) &&
+  files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3 Drevon_Orbelune.clap) &&
   for licence in OFL-Inter.txt OFL-Cinzel.txt; do if [ -f "$licence" ]; then files+=("$licence"); fi; done &&
   cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip "${files[@]}")
