@@ -25,7 +25,7 @@ constexpr unsigned kIdleMilliseconds = 30;  // about 33 frames a second
 
 Instance& editorInstance(void* context) { return *static_cast<Instance*>(context); }
 
-float editorParameter(void* context, int index) { return pluginParameter(*editorInstance(context).core, index); }
+float editorParameter(void* context, int index) { return currentValue(editorInstance(context), index); }
 
 float editorOutputLevel(void* context) {
     return editorInstance(context).core->outputMeter.load(std::memory_order_relaxed);
@@ -40,7 +40,7 @@ void requestFlush(Instance& instance) {
 
 void pushGestureEnd(Instance& instance) {
     if (instance.openGesture < 0) return;
-    pushEdit(instance.edits, {clap::kEventParamGestureEnd, static_cast<std::uint16_t>(instance.openGesture), 0.0f});
+    pushEdit(instance.edits, {clap::kEventParamGestureEnd, static_cast<std::uint16_t>(instance.openGesture), 0.0f, 0});
     instance.openGesture = -1;
 }
 
@@ -52,20 +52,21 @@ void editorBeginEdit(void* context, int index) {
     Instance& instance = editorInstance(context);
     pushGestureEnd(instance);
     if (freeSlots(instance.edits) >= 3) {
-        pushEdit(instance.edits, {clap::kEventParamGestureBegin, static_cast<std::uint16_t>(index), 0.0f});
+        pushEdit(instance.edits, {clap::kEventParamGestureBegin, static_cast<std::uint16_t>(index), 0.0f, 0});
         instance.openGesture = index;
     }
     requestFlush(instance);
 }
 
-// The value is the plug-in's at once (the host does not echo it back), so
-// processing and a state saved before the host hears of it both have it.
+// The host does not echo the value back: the core takes it when it is handed
+// over, and until then the editor, the host's reads and a saved state have it.
 void editorPerformEdit(void* context, int index, float value) {
     Instance& instance = editorInstance(context);
     const float stored = steppedValue(index, value);
-    setPluginParameter(*instance.core, index, stored);
+    instance.editorValue[index].store(stored, std::memory_order_relaxed);
+    const std::uint32_t sequence = instance.editorSequence[index].fetch_add(1, std::memory_order_release) + 1;
     if (instance.openGesture == index && freeSlots(instance.edits) >= 2)
-        pushEdit(instance.edits, {clap::kEventParamValue, static_cast<std::uint16_t>(index), stored});
+        pushEdit(instance.edits, {clap::kEventParamValue, static_cast<std::uint16_t>(index), stored, sequence});
     else
         instance.unsentValue[index].store(true, std::memory_order_release);
     requestFlush(instance);

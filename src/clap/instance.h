@@ -13,11 +13,12 @@
 namespace orbelune::clapadapter {
 
 // One edit of the plug-in's own editor on its way to the host: a gesture's
-// begin or end, or a value, with the CLAP event type it becomes.
+// begin or end, or a value with the number of the edit it was.
 struct Edit {
-    std::uint16_t type;
+    std::uint16_t type;  // the CLAP event type it becomes
     std::uint16_t index;
     float value;
+    std::uint32_t sequence;
 };
 
 // Single producer (the editor, on the main thread), single consumer (process
@@ -72,9 +73,25 @@ struct Instance {
     // The parameter whose gesture the host was told has begun, or -1 (main thread only).
     int openGesture = -1;
     EditRing edits;
-    // A value the ring had no room for: the host is sent the current one later.
+    // A value the ring had no room for: the host is sent the newest one later.
     std::atomic<bool> unsentValue[kParamCount] = {};
+    // The editor's edits reach the core only as they are handed to the host,
+    // after the host's own changes of the same call, so both end up agreeing.
+    // Each edit is numbered; a parameter whose last edit the core has not
+    // taken yet has that edit as its value.
+    std::atomic<float> editorValue[kParamCount] = {};
+    std::atomic<std::uint32_t> editorSequence[kParamCount] = {};
+    std::atomic<std::uint32_t> appliedSequence[kParamCount] = {};
 };
+
+// A parameter's value as the host and the editor see it and a state saves it:
+// an edit not yet handed over included.
+inline float currentValue(const Instance& instance, int index) {
+    if (instance.editorSequence[index].load(std::memory_order_acquire) !=
+        instance.appliedSequence[index].load(std::memory_order_acquire))
+        return instance.editorValue[index].load(std::memory_order_relaxed);
+    return pluginParameter(*instance.core, index);
+}
 
 inline Instance& instanceOf(const clap::Plugin* plugin) { return *static_cast<Instance*>(plugin->pluginData); }
 

@@ -96,23 +96,36 @@ bool pushEvent(const clap::OutputEvents* out, const Edit& edit) {
     return out->tryPush(out, &event.header);
 }
 
-// The current value of a parameter whose edit found the ring full.
+// An edit is the core's once the host has it, so the two never disagree.
+bool handOver(Instance& instance, const clap::OutputEvents* out, const Edit& edit) {
+    if (!pushEvent(out, edit)) return false;
+    if (edit.type == clap::kEventParamValue) {
+        setPluginParameter(*instance.core, edit.index, edit.value);
+        instance.appliedSequence[edit.index].store(edit.sequence, std::memory_order_release);
+    }
+    return true;
+}
+
+// The newest edit of a parameter whose value found the ring full.
 bool sendUnsent(Instance& instance, const clap::OutputEvents* out, int index) {
     if (!instance.unsentValue[index].exchange(false, std::memory_order_acquire)) return true;
-    const Edit latest{clap::kEventParamValue, static_cast<std::uint16_t>(index), pluginParameter(*instance.core, index)};
-    if (pushEvent(out, latest)) return true;
+    const std::uint32_t sequence = instance.editorSequence[index].load(std::memory_order_acquire);
+    const Edit newest{clap::kEventParamValue, static_cast<std::uint16_t>(index),
+                      instance.editorValue[index].load(std::memory_order_relaxed), sequence};
+    if (handOver(instance, out, newest)) return true;
     instance.unsentValue[index].store(true, std::memory_order_relaxed);
     return false;
 }
 
-// Hands the host what the editor did, in order; what the host cannot take now
-// stays for the next process or flush.
+// Hands the host what the editor did, in order, after the host's own changes
+// of the same call; what the host cannot take now stays for the next process
+// or flush.
 void sendEdits(Instance& instance, const clap::OutputEvents* out) {
     if (out == nullptr || out->tryPush == nullptr) return;
     while (const Edit* edit = peekEdit(instance.edits)) {
         // A value left out of a gesture goes before the gesture's end.
         if (edit->type == clap::kEventParamGestureEnd && !sendUnsent(instance, out, edit->index)) return;
-        if (!pushEvent(out, *edit)) return;
+        if (!handOver(instance, out, *edit)) return;
         popEdit(instance.edits);
     }
     for (int index = 0; index < kParamCount; ++index)
@@ -170,7 +183,6 @@ void pluginReset(const clap::Plugin* plugin) {
 std::int32_t pluginProcess(const clap::Plugin* plugin, const clap::Process* process) {
     Instance& instance = instanceOf(plugin);
     if (process == nullptr) return clap::kProcessError;
-    sendEdits(instance, process->outEvents);
     EventCursor cursor = cursorOver(process->inEvents);
 
     const clap::AudioBuffer* out = process->audioOutputsCount >= 1 ? process->audioOutputs : nullptr;
@@ -178,6 +190,7 @@ std::int32_t pluginProcess(const clap::Plugin* plugin, const clap::Process* proc
         out->data32[1] == nullptr) {
         applyAll(instance, cursor);  // nothing to play into, but the host's changes still count
         if (cursor.changed) requestEditorRepaint(instance.editor);
+        sendEdits(instance, process->outEvents);
         return clap::kProcessError;
     }
     float* outputs[2] = {out->data32[0], out->data32[1]};
@@ -194,6 +207,7 @@ std::int32_t pluginProcess(const clap::Plugin* plugin, const clap::Process* proc
     processPluginAutomated(*instance.core, inputs, outputs, frames, nextChange, &cursor);
     process->audioOutputs[0].constantMask = 0;
     if (cursor.changed) requestEditorRepaint(instance.editor);
+    sendEdits(instance, process->outEvents);  // heard from the next block on
     reportTail(instance);
     return clap::kProcessContinue;  // a reverb rings on after its input
 }
@@ -239,7 +253,7 @@ bool paramInfo(const clap::Plugin*, std::uint32_t index, clap::ParamInfo* info) 
 
 bool paramValue(const clap::Plugin* plugin, clap::Id id, double* value) {
     if (!isParamId(id) || value == nullptr) return false;
-    *value = pluginParameter(*instanceOf(plugin).core, static_cast<std::int32_t>(id));
+    *value = currentValue(instanceOf(plugin), static_cast<int>(id));
     return true;
 }
 
@@ -273,12 +287,13 @@ const clap::PluginParams kParams = {paramCount, paramInfo, paramValue, paramValu
 
 // ---- state -------------------------------------------------------------------------------
 
-// The values the core holds are the newest of both sides: the editor's edits
-// are stored at once, before the host hears of them.
+// The newest value of each parameter, an edit the host has not had yet included.
 bool stateSave(const clap::Plugin* plugin, const clap::OutputStream* stream) {
     if (stream == nullptr || stream->write == nullptr) return false;
+    float values[kParamCount];
+    for (int index = 0; index < kParamCount; ++index) values[index] = currentValue(instanceOf(plugin), index);
     unsigned char record[kStateBytes];
-    savePluginState(*instanceOf(plugin).core, record);
+    encodeState(values, record);
     for (std::size_t done = 0; done < kStateBytes;) {
         const std::int64_t written = stream->write(stream, record + done, kStateBytes - done);
         if (written <= 0 || static_cast<std::uint64_t>(written) > kStateBytes - done) return false;
