@@ -60,7 +60,6 @@ struct Instance {
     const clap::HostPosixFdSupport* hostFds = nullptr;
 
     Plugin* core = nullptr;
-    double rate = 44100.0;
     std::uint32_t tailFrames = 0;  // as the host was last told, audio thread only
     bool initialized = false;      // counted among the editor's instances
     bool destroying = false;

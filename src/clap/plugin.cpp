@@ -163,8 +163,7 @@ bool pluginActivate(const clap::Plugin* plugin, double sampleRate, std::uint32_t
     Instance& instance = instanceOf(plugin);
     // The same clamp as the other formats, at the 32-bit rate VST 2 hosts give;
     // a fresh start clears the tail.
-    instance.rate = static_cast<float>(sampleRate);
-    setPluginSampleRate(*instance.core, instance.rate);
+    setPluginSampleRate(*instance.core, static_cast<float>(sampleRate));
     instance.tailFrames = pluginTailFrames(*instance.core);
     return true;
 }
@@ -173,11 +172,11 @@ void pluginDeactivate(const clap::Plugin*) {}
 bool pluginStartProcessing(const clap::Plugin*) { return true; }
 void pluginStopProcessing(const clap::Plugin*) {}
 
-// At the rate it already holds, the engine's preparation reuses its lines and
-// allocates nothing, so the audio thread may clear the tail this way.
+// At the rate the engine already runs at, its preparation reuses its lines
+// and allocates nothing, so the audio thread may clear the tail this way.
 void pluginReset(const clap::Plugin* plugin) {
-    Instance& instance = instanceOf(plugin);
-    setPluginSampleRate(*instance.core, instance.rate);
+    Plugin& core = *instanceOf(plugin).core;
+    setPluginSampleRate(core, core.sampleRate);
 }
 
 std::int32_t pluginProcess(const clap::Plugin* plugin, const clap::Process* process) {

@@ -229,6 +229,26 @@ TEST(ClapSound, EqualsTheVst2BuildBitForBitUnderAutomation) {
     }
 }
 
+// A reverb rings on after its input, until the host resets it.
+TEST(ClapSound, RingsOnAfterItsInputUntilReset) {
+    Instance instance;
+    unsigned seed = 5;
+    std::vector<float> left(kBlock), right(kBlock);
+    for (int block = 0; block < 8; ++block) {
+        for (int frame = 0; frame < kBlock; ++frame) left[frame] = right[frame] = stubhost::noise(seed);
+        processInPlace(instance.plugin, left.data(), right.data(), kBlock);
+    }
+    const std::vector<float> silence(kBlock, 0.0f);
+    left = right = silence;
+    EXPECT_EQ(processInPlace(instance.plugin, left.data(), right.data(), kBlock), clap::kProcessContinue);
+    EXPECT_NE(left, silence);
+    instance.plugin->reset(instance.plugin);
+    left = right = silence;
+    processInPlace(instance.plugin, left.data(), right.data(), kBlock);
+    EXPECT_EQ(left, silence);
+    EXPECT_EQ(right, silence);
+}
+
 TEST(ClapState, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
     Instance first;
     InputList events;
