@@ -196,7 +196,8 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 130, -200);
     WINE_CHECK(parameter(effect, 0) == 1.0f);
     WINE_CHECK(stubhost::automations().size() == 2);
-    WINE_CHECK(stubhost::automations().size() == 2 && automations[0].index == 0 && automations[1].value == 1.0f);
+    WINE_CHECK(stubhost::automations().size() == 2 && stubhost::automations()[0].index == 0 &&
+               stubhost::automations()[1].value == 1.0f);
     mouse(editor, WM_LBUTTONUP, 130, -200);
     WINE_CHECK(GetCapture() == nullptr);
     mouse(editor, WM_MOUSEMOVE, 130, 300);
@@ -215,7 +216,7 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 700, 475);
     mouse(editor, WM_LBUTTONUP, 700, 475);
     WINE_CHECK(parameter(effect, 5) == 0.100000024f);
-    WINE_CHECK(stubhost::automations().size() == 3 && automations[2].index == 5);
+    WINE_CHECK(stubhost::automations().size() == 3 && stubhost::automations()[2].index == 5);
 }
 
 }  // namespace
