@@ -149,7 +149,7 @@ int main(int argumentCount, char** arguments) {
         for (int block = 0; block < kBlocksPerRound; ++block) {
             left = sourceLeft;
             right = sourceRight;
-            claphost::processInPlace(clapPlugin, left.data(), right.data(), kBlock, &events[block % 4]);
+            claphost::processInPlace(clapPlugin, left.data(), right.data(), kBlock, events[block % 4]);
         }
         return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
     };

@@ -28,30 +28,25 @@ struct Host {
 
     Host() {
         record = {clap::kVersion, this, "Orbelune test host", "Drevon", "", "1.0", extension, ignore, ignore, ignore};
-        params.rescan = [](const clap::Host*, std::uint32_t) {};
-        params.clear = [](const clap::Host*, clap::Id, std::uint32_t) {};
         params.requestFlush = [](const clap::Host* host) { ++of(host).flushRequests; };
         timers.registerTimer = [](const clap::Host* host, std::uint32_t, clap::Id* id) {
-            *id = of(host).nextTimer++;
-            of(host).timerIds.push_back(*id);
+            of(host).timerIds.push_back(*id = of(host).nextTimer++);
             return true;
         };
         timers.unregisterTimer = [](const clap::Host* host, clap::Id id) {
             auto& ids = of(host).timerIds;
-            const auto found = std::find(ids.begin(), ids.end(), id);
-            if (found == ids.end()) return false;
-            ids.erase(found);
-            return true;
+            const std::size_t before = ids.size();
+            ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
+            return ids.size() < before;
         };
         descriptors.registerFd = [](const clap::Host* host, int fd, std::uint32_t) {
             of(host).descriptor = fd;
             return true;
         };
-        descriptors.modifyFd = [](const clap::Host*, int, std::uint32_t) { return true; };
         descriptors.unregisterFd = [](const clap::Host* host, int fd) {
-            if (of(host).descriptor != fd) return false;
-            of(host).descriptor = -1;
-            return true;
+            const bool known = of(host).descriptor == fd;
+            if (known) of(host).descriptor = -1;
+            return known;
         };
     }
     Host(const Host&) = delete;
@@ -64,12 +59,11 @@ struct Host {
         if (std::strcmp(id, clap::kExtParams) == 0) return &self.params;
         if (!self.offersGuiSupport) return nullptr;
         if (std::strcmp(id, clap::kExtTimerSupport) == 0) return &self.timers;
-        if (std::strcmp(id, clap::kExtPosixFdSupport) == 0) return &self.descriptors;
-        return nullptr;
+        return std::strcmp(id, clap::kExtPosixFdSupport) == 0 ? &self.descriptors : nullptr;
     }
 };
 
-// Any of the events the plug-in may meet, in one copyable slot.
+// A value or gesture event, in one copyable slot.
 union AnyEvent {
     clap::EventHeader header;
     clap::EventParamValue value;
@@ -78,18 +72,14 @@ union AnyEvent {
 
 inline AnyEvent valueEvent(std::uint32_t time, clap::Id id, double value) {
     AnyEvent event{};
-    event.value.header = {sizeof(clap::EventParamValue), time, clap::kCoreEventSpace, clap::kEventParamValue, 0};
-    event.value.paramId = id;
-    event.value.noteId = -1;
-    event.value.portIndex = event.value.channel = event.value.key = -1;
-    event.value.value = value;
+    event.value = {{sizeof(clap::EventParamValue), time, 0, clap::kEventParamValue, 0}, id, nullptr, -1, -1, -1, -1,
+                   value};
     return event;
 }
 
 inline AnyEvent gestureEvent(std::uint32_t time, std::uint16_t type, clap::Id id) {
     AnyEvent event{};
-    event.gesture.header = {sizeof(clap::EventParamGesture), time, clap::kCoreEventSpace, type, 0};
-    event.gesture.paramId = id;
+    event.gesture = {{sizeof(clap::EventParamGesture), time, 0, type, 0}, id};
     return event;
 }
 
@@ -103,34 +93,27 @@ struct InputList {
         return static_cast<std::uint32_t>(static_cast<InputList*>(list->context)->events.size());
     }
     static const clap::EventHeader* get(const clap::InputEvents* list, std::uint32_t index) {
-        auto& events = static_cast<InputList*>(list->context)->events;
-        return index < events.size() ? &events[index].header : nullptr;
+        return &static_cast<InputList*>(list->context)->events.at(index).header;
     }
 };
 
 // Keeps what the plug-in pushes, as "begin 0", "value 0", "end 0", a run of
-// values for one parameter counted once, and every value; refuses pushes
-// beyond `room`.
+// values for one parameter counted once, and every value.
 struct OutputList {
     std::vector<std::string> calls;
     std::vector<double> values;
-    std::size_t room = static_cast<std::size_t>(-1);
-    std::size_t pushes = 0;
     clap::OutputEvents record{this, tryPush};
 
     static bool tryPush(const clap::OutputEvents* list, const clap::EventHeader* event) {
         auto& self = *static_cast<OutputList*>(list->context);
-        if (self.pushes >= self.room) return false;
-        ++self.pushes;
         const auto* value = reinterpret_cast<const clap::EventParamValue*>(event);
-        const char* kind = event->type == clap::kEventParamValue          ? "value "
-                           : event->type == clap::kEventParamGestureBegin ? "begin "
-                           : event->type == clap::kEventParamGestureEnd   ? "end "
-                                                                          : "other ";
-        const std::string call = kind + std::to_string(value->paramId);
-        if (event->type == clap::kEventParamValue) self.values.push_back(value->value);
-        if (event->type != clap::kEventParamValue || self.calls.empty() || self.calls.back() != call)
-            self.calls.push_back(call);
+        const bool isValue = event->type == clap::kEventParamValue;
+        const std::string call = (isValue                                          ? "value "
+                                  : event->type == clap::kEventParamGestureBegin ? "begin "
+                                                                                 : "end ") +
+                                 std::to_string(value->paramId);
+        if (isValue) self.values.push_back(value->value);
+        if (!isValue || self.calls.empty() || self.calls.back() != call) self.calls.push_back(call);
         return true;
     }
 };
@@ -145,17 +128,16 @@ struct Stream {
 
     static std::int64_t read(const clap::InputStream* stream, void* buffer, std::uint64_t size) {
         auto& self = *static_cast<Stream*>(stream->context);
-        const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(size), self.chunk,
-                                                     self.bytes.size() - self.position});
-        if (n > 0) std::memcpy(buffer, self.bytes.data() + self.position, n);
+        const std::size_t n = std::min<std::size_t>({size, self.chunk, self.bytes.size() - self.position});
+        std::copy_n(self.bytes.begin() + static_cast<std::ptrdiff_t>(self.position), n, static_cast<unsigned char*>(buffer));
         self.position += n;
         return static_cast<std::int64_t>(n);
     }
     static std::int64_t write(const clap::OutputStream* stream, const void* buffer, std::uint64_t size) {
         auto& self = *static_cast<Stream*>(stream->context);
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), self.chunk);
-        const auto* source = static_cast<const unsigned char*>(buffer);
-        self.bytes.insert(self.bytes.end(), source, source + n);
+        const std::size_t n = std::min<std::size_t>(size, self.chunk);
+        self.bytes.insert(self.bytes.end(), static_cast<const unsigned char*>(buffer),
+                          static_cast<const unsigned char*>(buffer) + n);
         return static_cast<std::int64_t>(n);
     }
 };
@@ -167,43 +149,29 @@ const Table* extension(const clap::Plugin* plugin, const char* id) {
 
 // One block of 32-bit stereo, in place: the same buffers in and out.
 inline std::int32_t processInPlace(const clap::Plugin* plugin, float* left, float* right, std::uint32_t frames,
-                                   const InputList* events = nullptr, OutputList* out = nullptr) {
+                                   const InputList& events = InputList()) {
     float* channels[2] = {left, right};
     clap::AudioBuffer in{channels, nullptr, 2, 0, 0};
-    clap::AudioBuffer output{channels, nullptr, 2, 0, 0};
-    InputList none;
+    clap::AudioBuffer out = in;
     OutputList ignored;
-    clap::Process process{};
-    process.steadyTime = -1;
-    process.framesCount = frames;
-    process.audioInputs = &in;
-    process.audioOutputs = &output;
-    process.audioInputsCount = 1;
-    process.audioOutputsCount = 1;
-    process.inEvents = events != nullptr ? &events->record : &none.record;
-    process.outEvents = out != nullptr ? &out->record : &ignored.record;
+    const clap::Process process{-1, frames, nullptr, &in, &out, 1, 1, &events.record, &ignored.record};
     return plugin->process(plugin, &process);
 }
 
-// A block's changes as a host sends them: value events at their frames, in
-// order, with a gesture beside them that the plug-in must pass over.
-inline InputList eventsOf(const equivalence::Block& block) {
-    InputList list;
-    for (const equivalence::Change& change : block.changes) {
-        const auto frame = static_cast<std::uint32_t>(change.frame);
-        list.events.push_back(gestureEvent(frame, clap::kEventParamGestureBegin, static_cast<clap::Id>(change.index)));
-        list.events.push_back(valueEvent(frame, static_cast<clap::Id>(change.index), change.value));
-    }
-    return list;
-}
-
-// The format-equivalence harness's view of an active instance. A host never
-// processes a block of no frames: its changes go through flush instead.
+// The format-equivalence harness's view of an active instance: each change a
+// value event at its frame, beside a gesture the plug-in must pass over. A
+// host processes no block of no frames: its changes go through flush.
 inline auto blockRunner(const clap::Plugin* plugin) {
     return [plugin](float* left, float* right, const equivalence::Block& block) {
-        const InputList events = eventsOf(block);
+        InputList events;
+        for (const equivalence::Change& change : block.changes) {
+            const auto frame = static_cast<std::uint32_t>(change.frame);
+            const auto id = static_cast<clap::Id>(change.index);
+            events.events.push_back(gestureEvent(frame, clap::kEventParamGestureBegin, id));
+            events.events.push_back(valueEvent(frame, id, change.value));
+        }
         if (block.frames > 0) {
-            processInPlace(plugin, left, right, static_cast<std::uint32_t>(block.frames), &events);
+            processInPlace(plugin, left, right, static_cast<std::uint32_t>(block.frames), events);
             return;
         }
         OutputList out;
