@@ -1,9 +1,12 @@
 // The cost of each plug-in format's adapter around the one engine: the VST 2
-// plug-in and the VST 3 bundle, loaded from their binaries, run the same stereo
-// noise in 512-frame blocks at 44.1 kHz. Rounds alternate between the two and
-// each figure is the median over rounds, so machine drift falls on both alike.
+// plug-in, the VST 3 and LV2 bundles and the .clap, loaded from their
+// binaries, run the same stereo noise in 512-frame blocks at 44.1 kHz. Rounds
+// alternate between them and each figure is the median over rounds, so
+// machine drift falls on all alike. Then a dense automation stream, a change
+// of "Decay" every 16 frames, through CLAP's events and through VST 2 blocks
+// split at the same frames.
 //
-//   format_bench VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so [--rounds N]
+//   format_bench VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so PLUGIN.clap [--rounds N]
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
 
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "clap/host_objects.h"
 #include "core/parameters.h"
 #include "lv2/ports.h"
 #include "vst2/aeffect.h"
@@ -47,17 +51,19 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
-    if (argumentCount < 4) {
-        std::fprintf(stderr, "usage: %s VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so [--rounds N]\n", arguments[0]);
+    if (argumentCount < 5) {
+        std::fprintf(stderr, "usage: %s VST2_PLUGIN.so VST3_BINARY.so LV2_BINARY.so PLUGIN.clap [--rounds N]\n",
+                     arguments[0]);
         return 2;
     }
     int rounds = 21;
-    if (argumentCount > 5 && std::strcmp(arguments[4], "--rounds") == 0) rounds = std::max(1, std::atoi(arguments[5]));
+    if (argumentCount > 6 && std::strcmp(arguments[5], "--rounds") == 0) rounds = std::max(1, std::atoi(arguments[6]));
 
     void* vst2Library = dlopen(arguments[1], RTLD_NOW | RTLD_LOCAL);
     void* vst3Library = dlopen(arguments[2], RTLD_NOW | RTLD_LOCAL);
     void* lv2Library = dlopen(arguments[3], RTLD_NOW | RTLD_LOCAL);
-    if (vst2Library == nullptr || vst3Library == nullptr || lv2Library == nullptr) {
+    void* clapLibrary = dlopen(arguments[4], RTLD_NOW | RTLD_LOCAL);
+    if (vst2Library == nullptr || vst3Library == nullptr || lv2Library == nullptr || clapLibrary == nullptr) {
         std::fprintf(stderr, "cannot load: %s\n", dlerror());
         return 1;
     }
@@ -88,6 +94,15 @@ int main(int argumentCount, char** arguments) {
     for (uint32_t port = ports::kFirstControl; port < ports::kPortCount; ++port)
         lv2->connect_port(lv2Instance, port, &controls[port]);
     lv2->activate(lv2Instance);
+
+    const auto* clapEntry = static_cast<const clap::PluginEntry*>(dlsym(clapLibrary, "clap_entry"));
+    clapEntry->init(arguments[4]);
+    const auto* clapFactory = static_cast<const clap::PluginFactory*>(clapEntry->getFactory(clap::kPluginFactoryId));
+    claphost::Host clapHost;
+    const clap::Plugin* clapPlugin = clapFactory->createPlugin(clapFactory, &clapHost.record, "com.drevon.orbelune");
+    clapPlugin->init(clapPlugin);
+    clapPlugin->activate(clapPlugin, 44100.0, 1, kBlock);
+    clapPlugin->startProcessing(clapPlugin);
 
     const std::vector<float> sourceLeft = noiseBlock(1);
     const std::vector<float> sourceRight = noiseBlock(2);
@@ -127,25 +142,79 @@ int main(int argumentCount, char** arguments) {
         }
         return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
     };
+    // In place, with the empty event list a host hands with most blocks.
+    const claphost::InputList noEvents;
+    auto timeClap = [&](const claphost::InputList* events) {
+        const auto start = Clock::now();
+        for (int block = 0; block < kBlocksPerRound; ++block) {
+            left = sourceLeft;
+            right = sourceRight;
+            claphost::processInPlace(clapPlugin, left.data(), right.data(), kBlock, events[block % 4]);
+        }
+        return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
+    };
+    const claphost::InputList plain[4] = {noEvents, noEvents, noEvents, noEvents};
+
+    // The dense stream: a new "Decay" every 16 frames, sweeping 0.3 to 0.7 and
+    // back over four blocks, as CLAP events and as VST 2 blocks split there.
+    constexpr int kChangeEvery = 16;
+    auto denseValue = [](int block, int frame) {
+        const int step = (block % 4) * (kBlock / kChangeEvery) + frame / kChangeEvery;
+        return 0.3f + 0.4f * static_cast<float>(step < 64 ? step : 127 - step) / 64.0f;
+    };
+    claphost::InputList dense[4];
+    for (int block = 0; block < 4; ++block)
+        for (int frame = 0; frame < kBlock; frame += kChangeEvery)
+            dense[block].events.push_back(claphost::valueEvent(frame, 0, denseValue(block, frame)));
+    auto timeVst2Dense = [&] {
+        const auto start = Clock::now();
+        for (int block = 0; block < kBlocksPerRound; ++block) {
+            left = sourceLeft;
+            right = sourceRight;
+            for (int frame = 0; frame < kBlock; frame += kChangeEvery) {
+                effect->setParameter(effect, 0, denseValue(block, frame));
+                float* channels[2] = {left.data() + frame, right.data() + frame};
+                effect->processReplacing(effect, channels, channels, kChangeEvery);
+            }
+        }
+        return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (kBlocksPerRound * kBlock);
+    };
+
     timeVst2();
     timeVst3();
     timeLv2();
-    std::vector<double> vst2Times, vst3Times, lv2Times;
+    timeClap(plain);
+    std::vector<double> vst2Times, vst3Times, lv2Times, clapTimes, clapDenseTimes, vst2DenseTimes;
     for (int round = 0; round < rounds; ++round) {
         vst2Times.push_back(timeVst2());
         vst3Times.push_back(timeVst3());
         lv2Times.push_back(timeLv2());
+        clapTimes.push_back(timeClap(plain));
+        clapDenseTimes.push_back(timeClap(dense));
+        vst2DenseTimes.push_back(timeVst2Dense());
     }
     const double vst2 = median(vst2Times);
     const double vst3 = median(vst3Times);
     const double lv2Time = median(lv2Times);
+    const double clapTime = median(clapTimes);
+    const double clapDense = median(clapDenseTimes);
+    const double vst2Dense = median(vst2DenseTimes);
     const double realTime = 1e9 / 44100.0;
     std::printf("formats (median of %d rounds, ns per stereo frame): VST 2 %.1f (%.0fx real time), "
-                "VST 3 %.1f (%.0fx), LV2 %.1f (%.0fx); VST 3 / VST 2 = %.3f, LV2 / VST 2 = %.3f\n",
-                rounds, vst2, realTime / vst2, vst3, realTime / vst3, lv2Time, realTime / lv2Time, vst3 / vst2,
-                lv2Time / vst2);
+                "VST 3 %.1f (%.0fx), LV2 %.1f (%.0fx), CLAP %.1f (%.0fx); VST 3 / VST 2 = %.3f, LV2 / VST 2 = %.3f, "
+                "CLAP / VST 2 = %.3f\n",
+                rounds, vst2, realTime / vst2, vst3, realTime / vst3, lv2Time, realTime / lv2Time, clapTime,
+                realTime / clapTime, vst3 / vst2, lv2Time / vst2, clapTime / vst2);
+    std::printf("dense automation (\"Decay\" every %d frames, ns per stereo frame): CLAP events %.1f (%.2fx its "
+                "unautomated cost), VST 2 split at the same frames %.1f; CLAP / VST 2 = %.3f\n",
+                kChangeEvery, clapDense, clapDense / clapTime, vst2Dense, clapDense / vst2Dense);
     if (lv2->deactivate != nullptr) lv2->deactivate(lv2Instance);
     lv2->cleanup(lv2Instance);
+
+    clapPlugin->stopProcessing(clapPlugin);
+    clapPlugin->deactivate(clapPlugin);
+    clapPlugin->destroy(clapPlugin);
+    clapEntry->deinit();
 
     processor->setProcessing(0);
     component->setActive(0);

@@ -26,10 +26,10 @@ cmake --build build/bench -j2 --target orbelune_plugin_bench editor_frame_bench 
 build/bench/bench/orbelune_plugin_bench build/bench/Drevon_Orbelune.so "$peer" "${args[@]}"
 
 # The cost of each format's adapter, on the same engine.
-cmake --build build/bench -j2 --target format_bench orbelune_vst3 orbelune_lv2 >/dev/null
+cmake --build build/bench -j2 --target format_bench orbelune_vst3 orbelune_lv2 orbelune_clap >/dev/null
 build/bench/bench/format_bench build/bench/Drevon_Orbelune.so \
   build/bench/Drevon_Orbelune.vst3/Contents/x86_64-linux/Drevon_Orbelune.so \
-  build/bench/lv2/Drevon_Orbelune.lv2/Drevon_Orbelune.so
+  build/bench/lv2/Drevon_Orbelune.lv2/Drevon_Orbelune.so build/bench/Drevon_Orbelune.clap
 
 # An open editor's frames, idle against after a parameter change: the Linux
 # plug-in in a virtual display, then the Windows DLL under Wine when it is built.

@@ -12,11 +12,11 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build build/windows -j "$jobs"
 
 # What a Windows user copies into their plug-in folders: the DLL, the VST 3
-# bundle with its factory preset files (the same bytes on every system) and
-# the fonts' licence, in one zip.
+# bundle with its factory preset files (the same bytes on every system), the
+# .clap and the fonts' licence, in one zip.
 rm -rf "build/windows/VST3 Presets"
 cp -r "build/linux/VST3 Presets" build/windows/
 (cd build/windows &&
-  files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3 "VST3 Presets") &&
+  files=(Drevon_Orbelune.dll Drevon_Orbelune.vst3 "VST3 Presets" Drevon_Orbelune.clap) &&
   for licence in OFL-Inter.txt OFL-Cinzel.txt; do if [ -f "$licence" ]; then files+=("$licence"); fi; done &&
   cmake -E tar cf Drevon_Orbelune-windows.zip --format=zip "${files[@]}")

@@ -15,6 +15,7 @@ packages=(
   fontconfig
   libx11-dev libxtst-dev libcairo2-dev libfreetype-dev libfontconfig-dev
   lv2-dev liblilv-dev lilv-utils sordi serdi
+  qtractor
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The native suite again under AddressSanitizer with UndefinedBehaviorSanitizer,
-# the threading tests under ThreadSanitizer, and the host-call fuzzers of both
-# formats: each one's committed corpus as regression inputs, then a bounded
-# fuzzing run, the two sharing one time budget.
+# the threading tests under ThreadSanitizer, and the host-call fuzzers of the
+# three formats (VST 2, VST 3, CLAP): each one's committed corpus as regression
+# inputs, then a bounded fuzzing run, the three sharing one time budget.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -50,9 +50,12 @@ if [ "$batch_status" -ne 1 ] || [ "$(ls "$batch/out" | wc -l)" -ne 3 ]; then
   status=1
 fi
 
-# Half the budget each, and never 0, which libFuzzer reads as no limit.
-vst2_fuzz_seconds=$(( fuzz_seconds > 1 ? (fuzz_seconds + 1) / 2 : 1 ))
-vst3_fuzz_seconds=$(( fuzz_seconds > 1 ? fuzz_seconds / 2 : 1 ))
+# A third of the budget each, the first taking what does not divide, and
+# never 0, which libFuzzer reads as no limit.
+share=$(( fuzz_seconds / 3 ))
+vst2_fuzz_seconds=$(( fuzz_seconds - 2 * share > 1 ? fuzz_seconds - 2 * share : 1 ))
+vst3_fuzz_seconds=$(( share > 1 ? share : 1 ))
+clap_fuzz_seconds=$(( share > 1 ? share : 1 ))
 fuzz() {
   local name=$1 corpus=$2 work_corpus=$3 seconds=$4
   local fuzzer=build/asan/tests/hardening/$name
@@ -65,4 +68,5 @@ fuzz() {
 }
 fuzz host_call_fuzzer tests/hardening/corpus build/asan/fuzz-corpus "$vst2_fuzz_seconds"
 fuzz vst3_call_fuzzer tests/hardening/vst3_corpus build/asan/vst3-fuzz-corpus "$vst3_fuzz_seconds"
+fuzz clap_call_fuzzer tests/hardening/clap_corpus build/asan/clap-fuzz-corpus "$clap_fuzz_seconds"
 exit $status

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows test programs against the real DLL under Wine, in a virtual
-# display, with one prefix for the whole run; then the editor once more in a
-# prefix of its own whose screen has twice the density (192 dpi).
+# Runs the Windows test programs against the real DLL, VST 3 bundle and .clap
+# under Wine, in a virtual display, with one prefix for the whole run; then the
+# editor once more in a prefix of its own whose screen has twice the density
+# (192 dpi).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/wine-env.sh
@@ -9,7 +10,7 @@ source scripts/wine-env.sh
 status=0
 for program in build/windows/tests/wine/*_test.exe; do
   [ -e "$program" ] || continue
-  cp build/windows/Drevon_Orbelune.dll "$(dirname "$program")/"
+  cp build/windows/Drevon_Orbelune.dll build/windows/Drevon_Orbelune.clap "$(dirname "$program")/"
   rm -rf "$(dirname "$program")/Drevon_Orbelune.vst3"
   cp -r build/windows/Drevon_Orbelune.vst3 "$(dirname "$program")/"
   echo "-- $(basename "$program")" >&2

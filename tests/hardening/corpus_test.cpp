@@ -6,11 +6,12 @@
 #include <iterator>
 #include <vector>
 
+#include "hardening/clap_calls.h"
 #include "hardening/host_calls.h"
 #include "hardening/vst3_calls.h"
 
-#if !defined(ORBELUNE_CORPUS_DIR) || !defined(ORBELUNE_VST3_CORPUS_DIR)
-#error "ORBELUNE_CORPUS_DIR and ORBELUNE_VST3_CORPUS_DIR must name the committed corpora"
+#if !defined(ORBELUNE_CORPUS_DIR) || !defined(ORBELUNE_VST3_CORPUS_DIR) || !defined(ORBELUNE_CLAP_CORPUS_DIR)
+#error "ORBELUNE_CORPUS_DIR, ORBELUNE_VST3_CORPUS_DIR and ORBELUNE_CLAP_CORPUS_DIR must name the committed corpora"
 #endif
 
 namespace {
@@ -33,6 +34,10 @@ TEST(HostCallCorpus, EveryKeptSessionHoldsTheInvariants) {
 
 TEST(Vst3CallCorpus, EveryKeptSessionHoldsTheInvariants) {
     EXPECT_GT(replay(ORBELUNE_VST3_CORPUS_DIR, hardening::runVst3Calls), 0);
+}
+
+TEST(ClapCallCorpus, EveryKeptSessionHoldsTheInvariants) {
+    EXPECT_GT(replay(ORBELUNE_CLAP_CORPUS_DIR, hardening::runClapCalls), 0);
 }
 
 }  // namespace

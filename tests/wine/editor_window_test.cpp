@@ -213,7 +213,8 @@ void checkDrag(vst::AEffect* effect, HWND editor) {
     mouse(editor, WM_MOUSEMOVE, 130, -200);
     WINE_CHECK(parameter(effect, 0) == 1.0f);
     WINE_CHECK(stubhost::automations().size() == 2);
-    WINE_CHECK(stubhost::automations().size() == 2 && stubhost::automations()[0].index == 0 && stubhost::automations()[1].value == 1.0f);
+    WINE_CHECK(stubhost::automations().size() == 2 && stubhost::automations()[0].index == 0 &&
+               stubhost::automations()[1].value == 1.0f);
     mouse(editor, WM_LBUTTONUP, 130, -200);
     WINE_CHECK(GetCapture() == nullptr);
     mouse(editor, WM_MOUSEMOVE, 130, 300);

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "clap/host_objects.h"
 #include "editor_host.h"
 #include "vst2/aeffect.h"
 #include "vst3/abi.h"
@@ -640,4 +641,110 @@ TEST_F(EditorX11, Vst2EditorFollowsTheDesktopsDensity) {
     if (const char* path = std::getenv("ORBELUNE_EDITOR_PNG_2X")) {
         EXPECT_TRUE(picture.savePng(path));
     }
+}
+
+// The .clap's editor, as a Linux CLAP host shows it: embedded in the host's
+// window, idled by the host's timer, its X connection watched by the host's
+// loop, and a drag sent as a gesture of events the next flush hands over.
+namespace clapview {
+
+struct Parts {
+    const clap::Plugin* plugin;
+    const clap::PluginTimerSupport* timer;
+    const clap::PluginPosixFdSupport* descriptors;
+};
+
+// One turn of the host's loop: what the descriptor has, then the timers.
+void turn(const Parts& parts, const claphost::Host& host) {
+    pollfd watch{host.descriptor, POLLIN, 0};
+    if (host.descriptor >= 0 && poll(&watch, 1, 2) > 0)
+        parts.descriptors->onFd(parts.plugin, host.descriptor, clap::kFdRead);
+    for (clap::Id id : host.timerIds) parts.timer->onTimer(parts.plugin, id);
+}
+
+}  // namespace clapview
+
+TEST_F(EditorX11, ClapGuiEmbedsInTheParentAndSendsADragAsGestureEvents) {
+    using claphost::extension;
+    void* module = dlopen(ORBELUNE_CLAP_BINARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto* entry = static_cast<const clap::PluginEntry*>(dlsym(module, "clap_entry"));
+    ASSERT_TRUE(entry != nullptr && entry->init(ORBELUNE_CLAP_BINARY));
+    const auto* factory = static_cast<const clap::PluginFactory*>(entry->getFactory(clap::kPluginFactoryId));
+    claphost::Host host;
+    auto create = [&] {
+        const clap::Plugin* made = factory->createPlugin(factory, &host.record, "com.drevon.orbelune");
+        return made != nullptr && made->init(made) ? made : nullptr;
+    };
+    const clap::Plugin* plugin = create();
+    ASSERT_NE(plugin, nullptr);
+    const auto* gui = extension<clap::PluginGui>(plugin, clap::kExtGui);
+    const auto* params = extension<clap::PluginParams>(plugin, clap::kExtParams);
+    const auto* state = extension<clap::PluginState>(plugin, clap::kExtState);
+    const clapview::Parts parts{plugin, extension<clap::PluginTimerSupport>(plugin, clap::kExtTimerSupport),
+                                extension<clap::PluginPosixFdSupport>(plugin, clap::kExtPosixFdSupport)};
+    ASSERT_TRUE(gui != nullptr && params != nullptr && parts.timer != nullptr && parts.descriptors != nullptr);
+
+    EXPECT_TRUE(gui->isApiSupported(plugin, "x11", false));
+    EXPECT_FALSE(gui->isApiSupported(plugin, "x11", true));
+    EXPECT_FALSE(gui->isApiSupported(plugin, "win32", false));
+    ASSERT_TRUE(gui->create(plugin, "x11", false));
+    EXPECT_FALSE(gui->canResize(plugin));
+    EXPECT_FALSE(gui->setScale(plugin, 2.0));
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->getSize(plugin, &width, &height));
+    EXPECT_EQ(width, static_cast<std::uint32_t>(kEditorWidth));
+    EXPECT_EQ(height, static_cast<std::uint32_t>(kEditorHeight));
+    EXPECT_FALSE(gui->setSize(plugin, 900, 600));
+    clap::Window window{"x11", {}};
+    window.x11 = parent;
+    ASSERT_TRUE(gui->setParent(plugin, &window));
+    ASSERT_TRUE(gui->show(plugin));
+    ASSERT_NE(editorWindow(), 0u);
+    ASSERT_EQ(host.timerIds.size(), 1u);
+    ASSERT_GE(host.descriptor, 0);
+
+    for (int turn = 0; turn < 3; ++turn) clapview::turn(parts, host);
+    pointerTo(kDecayX, kDecayY);
+    button(true);
+    pointerTo(kDecayX, kDecayY - 50);
+    button(false);
+    double decay = 0.45f;
+    for (int turn = 0; turn < 200 && decay == 0.45f; ++turn) {
+        clapview::turn(parts, host);
+        params->getValue(plugin, 0, &decay);
+    }
+    EXPECT_EQ(decay, 0.699999988f);
+    EXPECT_GT(host.flushRequests, 0);
+    // Saved before the host has heard of the edit, the state holds it.
+    claphost::Stream saved;
+    ASSERT_TRUE(state->save(plugin, &saved.out));
+    const clap::Plugin* reopened = create();
+    ASSERT_TRUE(extension<clap::PluginState>(reopened, clap::kExtState)->load(reopened, &saved.in));
+    double reopenedDecay = 0.0;
+    params->getValue(reopened, 0, &reopenedDecay);
+    EXPECT_EQ(reopenedDecay, 0.699999988f);
+    reopened->destroy(reopened);
+
+    claphost::InputList none;
+    claphost::OutputList out;
+    for (int turn = 0; turn < 200 && (out.calls.empty() || out.calls.back() != "end 0"); ++turn) {
+        clapview::turn(parts, host);
+        params->flush(plugin, &none.record, &out.record);
+    }
+    EXPECT_EQ(out.calls, (std::vector<std::string>{"begin 0", "value 0", "end 0"}));
+    EXPECT_EQ(out.values.back(), 0.699999988f);
+    pointerTo(2000, 2000);
+
+    EXPECT_TRUE(gui->hide(plugin));  // hidden, it stops animating
+    EXPECT_TRUE(host.timerIds.empty());
+    EXPECT_TRUE(gui->show(plugin));
+    EXPECT_EQ(host.timerIds.size(), 1u);
+    gui->destroy(plugin);
+    EXPECT_TRUE(host.timerIds.empty());
+    EXPECT_EQ(host.descriptor, -1);
+    EXPECT_TRUE(children(parent).empty());
+    plugin->destroy(plugin);
+    entry->deinit();
+    dlclose(module);
 }
