@@ -208,6 +208,8 @@ struct PluginParams {
     void (*flush)(const Plugin* plugin, const InputEvents* in, const OutputEvents* out);
 };
 
+constexpr std::uint32_t kParamRescanValues = 1;
+
 struct HostParams {
     void (*rescan)(const Host* host, std::uint32_t flags);
     void (*clear)(const Host* host, Id paramId, std::uint32_t flags);
@@ -279,6 +281,14 @@ struct PluginGui {
     bool (*hide)(const Plugin* plugin);
 };
 
+struct HostGui {
+    void (*resizeHintsChanged)(const Host* host);
+    bool (*requestResize)(const Host* host, std::uint32_t width, std::uint32_t height);
+    bool (*requestShow)(const Host* host);
+    bool (*requestHide)(const Host* host);
+    void (*closed)(const Host* host, bool wasDestroyed);
+};
+
 struct PluginTimerSupport {
     void (*onTimer)(const Plugin* plugin, Id timerId);
 };
@@ -300,6 +310,99 @@ struct HostPosixFdSupport {
     bool (*registerFd)(const Host* host, int fd, std::uint32_t flags);
     bool (*modifyFd)(const Host* host, int fd, std::uint32_t flags);
     bool (*unregisterFd)(const Host* host, int fd);
+};
+
+// ---- presets ------------------------------------------------------------------------
+
+constexpr const char* kExtPresetLoad = "clap.preset-load/2";
+constexpr const char* kExtPresetLoadDraft = "clap.preset-load.draft/2";
+constexpr const char* kPresetDiscoveryFactoryId = "clap.preset-discovery-factory/2";
+constexpr const char* kPresetDiscoveryFactoryDraftId = "clap.preset-discovery-factory/draft-2";
+constexpr std::uint32_t kPresetLocationFile = 0;
+constexpr std::uint32_t kPresetLocationPlugin = 1;  // presets inside the module; no location
+constexpr std::uint32_t kPresetIsFactoryContent = 1;
+
+struct PluginPresetLoad {
+    bool (*fromLocation)(const Plugin* plugin, std::uint32_t locationKind, const char* location, const char* loadKey);
+};
+
+struct HostPresetLoad {
+    void (*onError)(const Host* host, std::uint32_t locationKind, const char* location, const char* loadKey,
+                    std::int32_t osError, const char* message);
+    void (*loaded)(const Host* host, std::uint32_t locationKind, const char* location, const char* loadKey);
+};
+
+struct UniversalPluginId {
+    const char* abi;
+    const char* id;
+};
+
+struct PresetDiscoveryFiletype {
+    const char* name;
+    const char* description;
+    const char* fileExtension;
+};
+
+struct PresetDiscoveryLocation {
+    std::uint32_t flags;
+    const char* name;
+    std::uint32_t kind;
+    const char* location;
+};
+
+struct PresetDiscoverySoundpack;
+
+struct PresetDiscoveryMetadataReceiver {
+    void* receiverData;
+    void (*onError)(const PresetDiscoveryMetadataReceiver* receiver, std::int32_t osError, const char* message);
+    bool (*beginPreset)(const PresetDiscoveryMetadataReceiver* receiver, const char* name, const char* loadKey);
+    void (*addPluginId)(const PresetDiscoveryMetadataReceiver* receiver, const UniversalPluginId* pluginId);
+    void (*setSoundpackId)(const PresetDiscoveryMetadataReceiver* receiver, const char* soundpackId);
+    void (*setFlags)(const PresetDiscoveryMetadataReceiver* receiver, std::uint32_t flags);
+    void (*addCreator)(const PresetDiscoveryMetadataReceiver* receiver, const char* creator);
+    void (*setDescription)(const PresetDiscoveryMetadataReceiver* receiver, const char* description);
+    void (*setTimestamps)(const PresetDiscoveryMetadataReceiver* receiver, std::uint64_t created,
+                          std::uint64_t modified);
+    void (*addFeature)(const PresetDiscoveryMetadataReceiver* receiver, const char* feature);
+    void (*addExtraInfo)(const PresetDiscoveryMetadataReceiver* receiver, const char* key, const char* value);
+};
+
+struct PresetDiscoveryIndexer {
+    Version version;
+    const char* name;
+    const char* vendor;
+    const char* url;
+    const char* versionText;
+    void* indexerData;
+    bool (*declareFiletype)(const PresetDiscoveryIndexer* indexer, const PresetDiscoveryFiletype* filetype);
+    bool (*declareLocation)(const PresetDiscoveryIndexer* indexer, const PresetDiscoveryLocation* location);
+    bool (*declareSoundpack)(const PresetDiscoveryIndexer* indexer, const PresetDiscoverySoundpack* soundpack);
+    const void* (*getExtension)(const PresetDiscoveryIndexer* indexer, const char* id);
+};
+
+struct PresetDiscoveryProviderDescriptor {
+    Version version;
+    const char* id;
+    const char* name;
+    const char* vendor;
+};
+
+struct PresetDiscoveryProvider {
+    const PresetDiscoveryProviderDescriptor* descriptor;
+    void* providerData;
+    bool (*init)(const PresetDiscoveryProvider* provider);
+    void (*destroy)(const PresetDiscoveryProvider* provider);
+    bool (*getMetadata)(const PresetDiscoveryProvider* provider, std::uint32_t locationKind, const char* location,
+                        const PresetDiscoveryMetadataReceiver* receiver);
+    const void* (*getExtension)(const PresetDiscoveryProvider* provider, const char* id);
+};
+
+struct PresetDiscoveryFactory {
+    std::uint32_t (*count)(const PresetDiscoveryFactory* factory);
+    const PresetDiscoveryProviderDescriptor* (*getDescriptor)(const PresetDiscoveryFactory* factory,
+                                                              std::uint32_t index);
+    const PresetDiscoveryProvider* (*create)(const PresetDiscoveryFactory* factory,
+                                             const PresetDiscoveryIndexer* indexer, const char* providerId);
 };
 
 // The layouts hosts rely on, the same on both targets.
@@ -339,6 +442,19 @@ static_assert(sizeof(Window) == 16 && offsetof(Window, x11) == 8);
 static_assert(sizeof(GuiResizeHints) == 12 && offsetof(GuiResizeHints, aspectRatioWidth) == 4);
 static_assert(sizeof(PluginGui) == 120 && offsetof(PluginGui, setParent) == 80 && offsetof(PluginGui, hide) == 112);
 static_assert(sizeof(PluginTimerSupport) == 8 && sizeof(HostTimerSupport) == 16);
+static_assert(sizeof(HostGui) == 40 && offsetof(HostGui, requestResize) == 8);
+static_assert(sizeof(PluginPresetLoad) == 8 && sizeof(HostPresetLoad) == 16);
+static_assert(sizeof(UniversalPluginId) == 16 && sizeof(PresetDiscoveryFiletype) == 24);
+static_assert(sizeof(PresetDiscoveryLocation) == 32 && offsetof(PresetDiscoveryLocation, kind) == 16 &&
+              offsetof(PresetDiscoveryLocation, location) == 24);
+static_assert(sizeof(PresetDiscoveryMetadataReceiver) == 88 && offsetof(PresetDiscoveryMetadataReceiver, beginPreset) == 16 &&
+              offsetof(PresetDiscoveryMetadataReceiver, setFlags) == 40 &&
+              offsetof(PresetDiscoveryMetadataReceiver, addExtraInfo) == 80);
+static_assert(sizeof(PresetDiscoveryIndexer) == 88 && offsetof(PresetDiscoveryIndexer, indexerData) == 48 &&
+              offsetof(PresetDiscoveryIndexer, declareLocation) == 64 && offsetof(PresetDiscoveryIndexer, getExtension) == 80);
+static_assert(sizeof(PresetDiscoveryProviderDescriptor) == 40 && offsetof(PresetDiscoveryProviderDescriptor, id) == 16);
+static_assert(sizeof(PresetDiscoveryProvider) == 48 && offsetof(PresetDiscoveryProvider, getMetadata) == 32);
+static_assert(sizeof(PresetDiscoveryFactory) == 24 && offsetof(PresetDiscoveryFactory, create) == 16);
 static_assert(sizeof(PluginPosixFdSupport) == 8 && sizeof(HostPosixFdSupport) == 24);
 
 }  // namespace clap

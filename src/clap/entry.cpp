@@ -1,6 +1,6 @@
 // The module's one export, `clap_entry`: a constant record a host reads
 // through dlsym or GetProcAddress. Every factory the module offers is listed
-// here by its id, so another (presets, say) is one more row.
+// here by its id: the plug-ins, and the factory presets for hosts to index.
 #include <atomic>
 #include <cstring>
 
@@ -33,7 +33,9 @@ const void* entryFactory(const char* factoryId) {
         const char* id;
         const void* factory;
     };
-    static const Offer offers[] = {{clap::kPluginFactoryId, &pluginFactory}};
+    static const Offer offers[] = {{clap::kPluginFactoryId, &pluginFactory},
+                                   {clap::kPresetDiscoveryFactoryId, &presetDiscoveryFactory},
+                                   {clap::kPresetDiscoveryFactoryDraftId, &presetDiscoveryFactory}};
     for (const Offer& offer : offers)
         if (std::strcmp(factoryId, offer.id) == 0) return offer.factory;
     return nullptr;

@@ -1,8 +1,9 @@
 // The editor as a CLAP gui: embedded in the host's window ("x11" on Linux,
-// "win32" on Windows), at its one size. CLAP hosts make no idle calls: on
+// "win32" on Windows), at the host's scale and any size of its shape. CLAP hosts make no idle calls: on
 // Linux the host's timer idles the editor and the host's loop watches the
 // editor's X connection; on Windows a timer on the editor window idles it.
 // The editor's gestures reach the host as events, through the ring.
+#include <algorithm>
 #include <cstring>
 
 #include "clap/instance.h"
@@ -147,22 +148,53 @@ bool guiCreate(const clap::Plugin* plugin, const char* api, bool isFloating) {
 
 void guiDestroy(const clap::Plugin* plugin) { destroyGui(instanceOf(plugin)); }
 
-bool guiSetScale(const clap::Plugin*, double) { return false; }  // one size, in physical pixels
-
-bool guiGetSize(const clap::Plugin*, std::uint32_t* width, std::uint32_t* height) {
-    if (width == nullptr || height == nullptr) return false;
-    *width = kEditorWidth;
-    *height = kEditorHeight;
+// The host's factor is the whole scale.
+bool guiSetScale(const clap::Plugin* plugin, double scale) {
+    if (!(scale > 0.0)) return false;
+    setEditorHostScale(instanceOf(plugin).editor, static_cast<float>(scale));
     return true;
 }
 
-bool guiCanResize(const clap::Plugin*) { return false; }
-bool guiGetResizeHints(const clap::Plugin*, clap::GuiResizeHints*) { return false; }
-bool guiAdjustSize(const clap::Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
-    return guiGetSize(plugin, width, height);
+bool guiGetSize(const clap::Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
+    if (width == nullptr || height == nullptr) return false;
+    *width = static_cast<std::uint32_t>(editorWidth(instanceOf(plugin).editor));
+    *height = static_cast<std::uint32_t>(editorHeight(instanceOf(plugin).editor));
+    return true;
 }
-bool guiSetSize(const clap::Plugin*, std::uint32_t width, std::uint32_t height) {
-    return width == static_cast<std::uint32_t>(kEditorWidth) && height == static_cast<std::uint32_t>(kEditorHeight);
+
+bool guiCanResize(const clap::Plugin*) { return true; }
+
+bool guiGetResizeHints(const clap::Plugin*, clap::GuiResizeHints* hints) {
+    if (hints == nullptr) return false;
+    *hints = {true, true, true, static_cast<std::uint32_t>(kEditorWidth), static_cast<std::uint32_t>(kEditorHeight)};
+    return true;
+}
+
+// The nearest size of the panel's shape within its scales.
+bool guiAdjustSize(const clap::Plugin*, std::uint32_t* width, std::uint32_t* height) {
+    if (width == nullptr || height == nullptr) return false;
+    int adjustedWidth = static_cast<int>(std::min<std::uint32_t>(*width, 1u << 20));
+    int adjustedHeight = static_cast<int>(std::min<std::uint32_t>(*height, 1u << 20));
+    constrainEditorSize(adjustedWidth, adjustedHeight);
+    *width = static_cast<std::uint32_t>(adjustedWidth);
+    *height = static_cast<std::uint32_t>(adjustedHeight);
+    return true;
+}
+
+// The panel scales to fill the size the host gives it.
+bool guiSetSize(const clap::Plugin* plugin, std::uint32_t width, std::uint32_t height) {
+    if (width == 0 || height == 0 || width > (1u << 20) || height > (1u << 20)) return false;
+    resizeEditor(instanceOf(plugin).editor, static_cast<int>(width), static_cast<int>(height));
+    return true;
+}
+
+// The editor chose its own size (the screen's density, where the host gives
+// no factor): the host is asked to follow.
+void editorResize(void* context, int width, int height) {
+    Instance& instance = editorInstance(context);
+    if (instance.hostGui != nullptr && instance.hostGui->requestResize != nullptr)
+        instance.hostGui->requestResize(instance.host, static_cast<std::uint32_t>(width),
+                                        static_cast<std::uint32_t>(height));
 }
 
 bool guiSetParent(const clap::Plugin* plugin, const clap::Window* window) {
@@ -225,8 +257,8 @@ const clap::PluginTimerSupport timerExtension = {onTimer};
 const clap::PluginPosixFdSupport descriptorExtension = {onDescriptor};
 
 void attachEditor(Instance& instance) {
-    instance.editor.host =
-        EditorHost{&instance, editorParameter, editorOutputLevel, editorBeginEdit, editorPerformEdit, editorEndEdit};
+    instance.editor.host = EditorHost{&instance,         editorParameter, editorOutputLevel, editorBeginEdit,
+                                      editorPerformEdit, editorEndEdit,   editorResize};
     instance.editor.formatName = L"CLAP";
 }
 

@@ -58,6 +58,8 @@ struct Instance {
     const clap::HostTail* hostTail = nullptr;
     const clap::HostTimerSupport* hostTimers = nullptr;
     const clap::HostPosixFdSupport* hostFds = nullptr;
+    const clap::HostGui* hostGui = nullptr;
+    const clap::HostPresetLoad* hostPresetLoad = nullptr;
 
     Plugin* core = nullptr;
     std::int32_t preset = -1;      // the factory preset last loaded, for the state (main thread only)
@@ -96,6 +98,10 @@ inline float currentValue(const Instance& instance, int index) {
 inline Instance& instanceOf(const clap::Plugin* plugin) { return *static_cast<Instance*>(plugin->pluginData); }
 
 extern const clap::PluginFactory pluginFactory;
+
+// The factory presets (presets.cpp).
+extern const clap::PresetDiscoveryFactory presetDiscoveryFactory;
+extern const clap::PluginPresetLoad presetLoadExtension;
 
 // The editor's part (gui.cpp).
 extern const clap::PluginGui guiExtension;

@@ -143,6 +143,11 @@ bool pluginInit(const clap::Plugin* plugin) {
         instance.hostTimers = static_cast<const clap::HostTimerSupport*>(host->getExtension(host, clap::kExtTimerSupport));
         instance.hostFds =
             static_cast<const clap::HostPosixFdSupport*>(host->getExtension(host, clap::kExtPosixFdSupport));
+        instance.hostGui = static_cast<const clap::HostGui*>(host->getExtension(host, clap::kExtGui));
+        instance.hostPresetLoad = static_cast<const clap::HostPresetLoad*>(host->getExtension(host, clap::kExtPresetLoad));
+        if (instance.hostPresetLoad == nullptr)
+            instance.hostPresetLoad =
+                static_cast<const clap::HostPresetLoad*>(host->getExtension(host, clap::kExtPresetLoadDraft));
     }
     // Counted here, on the main thread, rather than in the factory, which any thread may call.
     if (!instance.initialized) countEditorInstanceIn();
@@ -340,6 +345,7 @@ const void* pluginExtension(const clap::Plugin*, const char* id) {
     static const Offer offers[] = {
         {clap::kExtAudioPorts, &kAudioPorts}, {clap::kExtParams, &kParams}, {clap::kExtState, &kState},
         {clap::kExtLatency, &kLatency},       {clap::kExtTail, &kTail},     {clap::kExtGui, &guiExtension},
+        {clap::kExtPresetLoad, &presetLoadExtension}, {clap::kExtPresetLoadDraft, &presetLoadExtension},
 #if !defined(_WIN32)
         {clap::kExtTimerSupport, &timerExtension}, {clap::kExtPosixFdSupport, &descriptorExtension},
 #endif

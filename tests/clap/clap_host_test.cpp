@@ -222,4 +222,83 @@ TEST(ClapState, RestoresIntoAFreshInstanceAndRefusesWhatIsNotOurs) {
     EXPECT_EQ(second.saved(), saved);
 }
 
+// The factory presets as a host indexes them, with no instance: one provider,
+// presets inside the module, each for this plug-in; then one loaded into an
+// instance by its key sets the six values and tells the host, and a key that
+// names none is refused and reported.
+TEST(ClapPresets, DiscoveredWithoutAnInstanceAndLoadedIntoOne) {
+    struct Index {
+        std::vector<clap::PresetDiscoveryLocation> locations;
+        std::vector<std::pair<std::string, std::string>> presets;  // name, key
+        std::vector<std::string> pluginIds;
+    } index;
+    clap::PresetDiscoveryIndexer indexer{clap::kVersion, "test", "Drevon", "", "1.0", &index, nullptr, nullptr,
+                                         nullptr, nullptr};
+    indexer.declareLocation = [](const clap::PresetDiscoveryIndexer* self, const clap::PresetDiscoveryLocation* at) {
+        static_cast<Index*>(self->indexerData)->locations.push_back(*at);
+        return true;
+    };
+    const auto* discovery = static_cast<const clap::PresetDiscoveryFactory*>(
+        modules().entry()->getFactory(clap::kPresetDiscoveryFactoryId));
+    ASSERT_NE(discovery, nullptr);
+    ASSERT_EQ(discovery->count(discovery), 1u);
+    const auto* provider = discovery->create(discovery, &indexer, discovery->getDescriptor(discovery, 0)->id);
+    ASSERT_NE(provider, nullptr);
+    ASSERT_TRUE(provider->init(provider));
+    ASSERT_EQ(index.locations.size(), 1u);
+    EXPECT_EQ(index.locations[0].kind, clap::kPresetLocationPlugin);
+    EXPECT_EQ(index.locations[0].flags, clap::kPresetIsFactoryContent);
+    clap::PresetDiscoveryMetadataReceiver receiver{};
+    receiver.receiverData = &index;
+    receiver.beginPreset = [](const clap::PresetDiscoveryMetadataReceiver* self, const char* name, const char* key) {
+        static_cast<Index*>(self->receiverData)->presets.push_back({name, key});
+        return true;
+    };
+    receiver.addPluginId = [](const clap::PresetDiscoveryMetadataReceiver* self, const clap::UniversalPluginId* id) {
+        static_cast<Index*>(self->receiverData)->pluginIds.push_back(std::string(id->abi) + ":" + id->id);
+    };
+    ASSERT_TRUE(provider->getMetadata(provider, clap::kPresetLocationPlugin, nullptr, &receiver));
+    provider->destroy(provider);
+    ASSERT_EQ(index.presets.size(), 6u);
+    EXPECT_EQ(index.presets[3].first, "Large Hall");
+    EXPECT_EQ(index.pluginIds, std::vector<std::string>(6, std::string("clap:") + kId));
+
+    Instance plugin;
+    const auto* load = extension<clap::PluginPresetLoad>(plugin.plugin, clap::kExtPresetLoad);
+    ASSERT_NE(load, nullptr);
+    ASSERT_TRUE(load->fromLocation(plugin.plugin, clap::kPresetLocationPlugin, nullptr, index.presets[3].second.c_str()));
+    const float hall[6] = {0.75f, 0.95f, 0.35f, 0.7f, 0.25f, 0.35f};
+    for (clap::Id id = 0; id < 6; ++id) EXPECT_EQ(plugin.value(id), hall[id]) << id;
+    EXPECT_EQ(plugin.host.rescans, std::vector<std::uint32_t>{clap::kParamRescanValues});
+    EXPECT_FALSE(load->fromLocation(plugin.plugin, clap::kPresetLocationPlugin, nullptr, "no_such_room"));
+    EXPECT_EQ(plugin.host.presetReports,
+              (std::vector<std::string>{"loaded " + index.presets[3].second, "error no_such_room"}));
+    EXPECT_EQ(plugin.value(0), 0.75f);
+}
+
+// The host's scale and sizes, before the editor has a parent: twice the
+// size at 2, and any size the host proposes brought to the panel's shape.
+TEST(ClapGui, TakesTheHostsScaleAndKeepsItsShape) {
+    Instance plugin;
+    const auto* gui = extension<clap::PluginGui>(plugin.plugin, clap::kExtGui);
+    ASSERT_TRUE(gui->create(plugin.plugin, "x11", false));
+    ASSERT_TRUE(gui->setScale(plugin.plugin, 2.0));
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->getSize(plugin.plugin, &width, &height));
+    EXPECT_EQ(width, 1680u);
+    EXPECT_EQ(height, 1040u);
+    clap::GuiResizeHints hints{};
+    ASSERT_TRUE(gui->canResize(plugin.plugin) && gui->getResizeHints(plugin.plugin, &hints));
+    EXPECT_TRUE(hints.preserveAspectRatio);
+    EXPECT_EQ(hints.aspectRatioWidth * 520, hints.aspectRatioHeight * 840);
+    width = height = 1000;
+    ASSERT_TRUE(gui->adjustSize(plugin.plugin, &width, &height));
+    EXPECT_EQ(width, 1000u);
+    EXPECT_EQ(height, 619u);
+    ASSERT_TRUE(gui->setSize(plugin.plugin, width, height));
+    gui->getSize(plugin.plugin, &width, &height);
+    EXPECT_EQ(width, 1000u);
+    gui->destroy(plugin.plugin);
+}
+
 }  // namespace

@@ -20,7 +20,10 @@ struct Host {
     clap::HostParams params{};
     clap::HostTimerSupport timers{};
     clap::HostPosixFdSupport descriptors{};
+    clap::HostPresetLoad presets{};
     int flushRequests = 0;
+    std::vector<std::uint32_t> rescans;
+    std::vector<std::string> presetReports;  // "loaded KEY" or "error KEY"
     std::vector<clap::Id> timerIds;
     clap::Id nextTimer = 100;
     int descriptor = -1;
@@ -29,6 +32,12 @@ struct Host {
     Host() {
         record = {clap::kVersion, this, "Orbelune test host", "Drevon", "", "1.0", extension, ignore, ignore, ignore};
         params.requestFlush = [](const clap::Host* host) { ++of(host).flushRequests; };
+        params.rescan = [](const clap::Host* host, std::uint32_t flags) { of(host).rescans.push_back(flags); };
+        presets.loaded = [](const clap::Host* host, std::uint32_t, const char*, const char* key) {
+            of(host).presetReports.push_back(std::string("loaded ") + key);
+        };
+        presets.onError = [](const clap::Host* host, std::uint32_t, const char*, const char* key, std::int32_t,
+                             const char*) { of(host).presetReports.push_back(std::string("error ") + key); };
         timers.registerTimer = [](const clap::Host* host, std::uint32_t, clap::Id* id) {
             of(host).timerIds.push_back(*id = of(host).nextTimer++);
             return true;
@@ -57,6 +66,7 @@ struct Host {
     static const void* extension(const clap::Host* host, const char* id) {
         Host& self = of(host);
         if (std::strcmp(id, clap::kExtParams) == 0) return &self.params;
+        if (std::strcmp(id, clap::kExtPresetLoad) == 0) return &self.presets;
         if (!self.offersGuiSupport) return nullptr;
         if (std::strcmp(id, clap::kExtTimerSupport) == 0) return &self.timers;
         return std::strcmp(id, clap::kExtPosixFdSupport) == 0 ? &self.descriptors : nullptr;
