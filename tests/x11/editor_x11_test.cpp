@@ -689,13 +689,10 @@ TEST_F(EditorX11, ClapGuiEmbedsInTheParentAndSendsADragAsGestureEvents) {
     EXPECT_FALSE(gui->isApiSupported(plugin, "x11", true));
     EXPECT_FALSE(gui->isApiSupported(plugin, "win32", false));
     ASSERT_TRUE(gui->create(plugin, "x11", false));
-    EXPECT_FALSE(gui->canResize(plugin));
-    EXPECT_FALSE(gui->setScale(plugin, 2.0));
     std::uint32_t width = 0, height = 0;
     ASSERT_TRUE(gui->getSize(plugin, &width, &height));
     EXPECT_EQ(width, static_cast<std::uint32_t>(kEditorWidth));
     EXPECT_EQ(height, static_cast<std::uint32_t>(kEditorHeight));
-    EXPECT_FALSE(gui->setSize(plugin, 900, 600));
     clap::Window window{"x11", {}};
     window.x11 = parent;
     ASSERT_TRUE(gui->setParent(plugin, &window));
