@@ -10,6 +10,7 @@
 #include "clap/host_objects.h"
 #include "vst2/aeffect.h"
 #include "wine_check.h"
+#include "wine_host.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ const clap::Plugin* createInstance(const clap::PluginFactory* factory, Host& hos
     return plugin;
 }
 
-void pumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
-void mouse(HWND window, UINT message, int x, int y) {
-    PostMessageA(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    pumpMessages();
-}
-
 // The editor in a window of ours: it animates on its own timer, and a drag of
 // "Decay" reaches the host through flush as one gesture.
 void checkGui(const clap::Plugin* plugin, Host& host) {
@@ -41,27 +31,13 @@ void checkGui(const clap::Plugin* plugin, Host& host) {
     const auto* params = extension<clap::PluginParams>(plugin, clap::kExtParams);
     WINE_CHECK(gui->isApiSupported(plugin, "win32", false) && !gui->isApiSupported(plugin, "x11", false));
     WINE_CHECK(gui->create(plugin, "win32", false));
-    WNDCLASSEXA hostClass{};
-    hostClass.cbSize = sizeof(hostClass);
-    hostClass.lpfnWndProc = DefWindowProcA;
-    hostClass.hInstance = GetModuleHandleA(nullptr);
-    hostClass.lpszClassName = "OrbeluneClapTestHost";
-    RegisterClassExA(&hostClass);
-    HWND parent = CreateWindowExA(0, hostClass.lpszClassName, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
-                                  600, nullptr, nullptr, hostClass.hInstance, nullptr);
+    HWND parent = winehost::createHostWindow("OrbeluneClapTestHost");
     clap::Window window{"win32", {}};
     window.win32 = parent;
     WINE_CHECK(gui->setParent(plugin, &window) && gui->show(plugin));
-    HWND editor = FindWindowExA(parent, nullptr, "DrevonOrbeluneEditorWndClass", nullptr);
+    HWND editor = winehost::findEditor(parent);
     WINE_CHECK(editor != nullptr);
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 200) {  // a few timer ticks
-        pumpMessages();
-        Sleep(10);
-    }
-    mouse(editor, WM_LBUTTONDOWN, 130, 165);
-    mouse(editor, WM_MOUSEMOVE, 130, 115);
-    mouse(editor, WM_LBUTTONUP, 130, 115);
+    winehost::animateThenDragDecay(editor);
     WINE_CHECK(host.flushRequests > 0);
     InputList none;
     OutputList out;
@@ -71,7 +47,7 @@ void checkGui(const clap::Plugin* plugin, Host& host) {
     gui->destroy(plugin);
     WINE_CHECK(!IsWindow(editor));
     DestroyWindow(parent);
-    pumpMessages();
+    winehost::pumpMessages();
 }
 
 }  // namespace

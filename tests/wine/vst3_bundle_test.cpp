@@ -12,6 +12,7 @@
 #include "vst3/abi.h"
 #include "vst3/host_objects.h"
 #include "wine_check.h"
+#include "wine_host.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ constexpr const char* kBundleBinary = "Drevon_Orbelune.vst3\\Contents\\x86_64-wi
 template <typename Function>
 Function exported(HMODULE library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
-
-void pumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
-void mouse(HWND window, UINT message, int x, int y) {
-    PostMessageA(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    pumpMessages();
 }
 
 // The editor as a view in a window of ours: it animates on its own timer, and a
@@ -52,25 +42,11 @@ void checkView(IComponent* component) {
     ViewRect size{};
     WINE_CHECK(view->getSize(&size) == kResultOk && size.right == 840 && size.bottom == 520);
 
-    WNDCLASSEXA hostClass{};
-    hostClass.cbSize = sizeof(hostClass);
-    hostClass.lpfnWndProc = DefWindowProcA;
-    hostClass.hInstance = GetModuleHandleA(nullptr);
-    hostClass.lpszClassName = "OrbeluneVst3TestHost";
-    RegisterClassExA(&hostClass);
-    HWND host = CreateWindowExA(0, hostClass.lpszClassName, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 600,
-                                nullptr, nullptr, hostClass.hInstance, nullptr);
+    HWND host = winehost::createHostWindow("OrbeluneVst3TestHost");
     WINE_CHECK(view->attached(host, "HWND") == kResultOk);
-    HWND editor = FindWindowExA(host, nullptr, "DrevonOrbeluneEditorWndClass", nullptr);
+    HWND editor = winehost::findEditor(host);
     WINE_CHECK(editor != nullptr);
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 200) {  // a few timer ticks
-        pumpMessages();
-        Sleep(10);
-    }
-    mouse(editor, WM_LBUTTONDOWN, 130, 165);
-    mouse(editor, WM_MOUSEMOVE, 130, 115);
-    mouse(editor, WM_LBUTTONUP, 130, 115);
+    winehost::animateThenDragDecay(editor);
     WINE_CHECK((handler.calls == std::vector<std::string>{"begin 0", "perform 0", "end 0"}));
     WINE_CHECK(handler.lastValue == 0.699999988f);
     WINE_CHECK(controller->getParamNormalized(0) == 0.699999988f);
@@ -80,7 +56,7 @@ void checkView(IComponent* component) {
     controller->setComponentHandler(nullptr);
     controller->release();
     DestroyWindow(host);
-    pumpMessages();
+    winehost::pumpMessages();
 }
 
 }  // namespace
