@@ -96,8 +96,15 @@ bool pushEvent(const clap::OutputEvents* out, const Edit& edit) {
     return out->tryPush(out, &event.header);
 }
 
-// An edit is the core's once the host has it, so the two never disagree.
+// An edit is the core's once the host has it, so the two never disagree. A
+// value older than one already handed over (the newest, sent at an earlier
+// gesture's end while this one waited in the ring) is dropped: the host and
+// the core keep the newest.
 bool handOver(Instance& instance, const clap::OutputEvents* out, const Edit& edit) {
+    if (edit.type == clap::kEventParamValue &&
+        static_cast<std::int32_t>(edit.sequence -
+                                  instance.appliedSequence[edit.index].load(std::memory_order_acquire)) <= 0)
+        return true;
     if (!pushEvent(out, edit)) return false;
     if (edit.type == clap::kEventParamValue) {
         setPluginParameter(*instance.core, edit.index, edit.value);

@@ -244,11 +244,14 @@ class Vst3Plugin final : public IComponent,
         }
         processPluginAutomated(*plugin_, inputs, outputs, data->numSamples, ChangeCursor::next, &cursor);
         // A channel of exact zeros is flagged so hosts may skip it; any tail
-        // above zero is not.
+        // above zero is not, nor a channel the host gave no buffer.
         out.silenceFlags = 0;
-        for (int channel = 0; channel < 2; ++channel)
-            if (std::all_of(outputs[channel], outputs[channel] + data->numSamples, [](float x) { return x == 0.0f; }))
+        for (int channel = 0; channel < 2; ++channel) {
+            const float* samples = outputs[channel];
+            if (samples != nullptr &&
+                std::all_of(samples, samples + data->numSamples, [](float x) { return x == 0.0f; }))
                 out.silenceFlags |= std::uint64_t{1} << channel;
+        }
         return kResultOk;
     }
     uint32 getTailSamples() override { return pluginTailFrames(*plugin_); }
