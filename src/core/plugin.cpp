@@ -93,7 +93,12 @@ void processPluginAutomated(Plugin& plugin, const float* const* inputs, float* c
         processPlugin(plugin, inputs, outputs, frames);
         return;
     }
-    if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr) return;
+    if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr) {
+        // Nothing to process into, but the changes still hold from here on.
+        do setPluginParameter(plugin, change.index, change.value);
+        while (nextChange(context, change));
+        return;
+    }
     const bool silent = inputs == nullptr || inputs[0] == nullptr || inputs[1] == nullptr;
     std::int32_t done = 0;
     // A piece of no frames is no call at all, as a host's split would make none.

@@ -462,7 +462,8 @@ void processBlock(Session& session, Instance& instance, ByteReader& reader, int3
             queue.points.empty())
             continue;
         const ParamValue value = queue.points.back().second;
-        const bool open = result != kResultOk || !normalized(value) || ++queuesForBypass > 1;
+        const bool another = ++queuesForBypass > 1;
+        const bool open = result != kResultOk || !normalized(value) || another;
         bypassTurns |= queue.points.size() > 1 || queue.points.front().first > 0;
         instance.audioBypass = open ? kUnknown : value >= 0.5 ? kOn : kOff;
     }
