@@ -16,6 +16,7 @@
 #include "vst2/aeffect.h"
 #include "editor_host.h"
 #include "wine_check.h"
+#include "wine_host.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ void pumpMessages() {
     }
 }
 
-HWND createHostWindow() {
-    return CreateWindowExA(0, kHostClass, "Orbelune test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900 * scale,
-                           600 * scale, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
+HWND createHostWindow() { return winehost::createHostWindow(kHostClass, 900 * scale, 600 * scale); }
 
 // Hosts that support high-density screens declare it, so the system reports
 // the real density and does not stretch their windows.
@@ -253,12 +251,6 @@ int main(int argumentCount, char** arguments) {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &startup, nullptr);
 
-    WNDCLASSEXA hostClass{};
-    hostClass.cbSize = sizeof(hostClass);
-    hostClass.lpfnWndProc = DefWindowProcA;
-    hostClass.hInstance = GetModuleHandleA(nullptr);
-    hostClass.lpszClassName = kHostClass;
-    RegisterClassExA(&hostClass);
 
     HMODULE library = LoadLibraryA("Drevon_Orbelune.dll");
     WINE_CHECK(library != nullptr);

@@ -19,15 +19,15 @@ inline void mouse(HWND window, UINT message, int x, int y) {
     pumpMessages();
 }
 
-inline HWND createHostWindow(const char* className) {
+inline HWND createHostWindow(const char* className, int width = 900, int height = 600) {
     WNDCLASSEXA hostClass{};
     hostClass.cbSize = sizeof(hostClass);
     hostClass.lpfnWndProc = DefWindowProcA;
     hostClass.hInstance = GetModuleHandleA(nullptr);
     hostClass.lpszClassName = className;
     RegisterClassExA(&hostClass);
-    return CreateWindowExA(0, className, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 600, nullptr, nullptr,
-                           hostClass.hInstance, nullptr);
+    return CreateWindowExA(0, className, "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, width, height, nullptr,
+                           nullptr, hostClass.hInstance, nullptr);
 }
 
 inline HWND findEditor(HWND host) { return FindWindowExA(host, nullptr, "DrevonOrbeluneEditorWndClass", nullptr); }
