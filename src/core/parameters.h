@@ -45,9 +45,6 @@ float steppedValue(int index, double value);
 // The number a display shows for a value, computed in single precision: the
 // default "Decay" of 0.45 shows 6.91 because 14.7·0.45 + 0.3 rounds to 6.9149999.
 float displayNumber(int index, float value);
-// The shown number's range, at 0 and at 1.
-inline float shownMinimum(int index) { return displayNumber(index, 0.0f); }
-inline float shownMaximum(int index) { return displayNumber(index, 1.0f); }
 
 // Host texts with the fixed byte counts hosts rely on: 15 bytes for a name, 7 for a
 // label, at most 15 (with the terminating zero) for a display text.

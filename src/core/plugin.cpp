@@ -124,13 +124,6 @@ std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept {
         std::ceil(tailSeconds(value(kParamDecay), value(kParamSize), preDelaySeconds) * plugin.sampleRate));
 }
 
-void savePluginState(const Plugin& plugin, std::int32_t preset, unsigned char record[kStateBytes]) noexcept {
-    SavedState state;
-    for (int index = 0; index < kParamCount; ++index) state.values[index] = pluginParameter(plugin, index);
-    state.preset = preset;
-    encodeState(state, record);
-}
-
 bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes, SavedState& state) noexcept {
     if (!decodeState(record, bytes, state)) return false;
     for (int index = 0; index < kParamCount; ++index) setPluginParameter(plugin, index, state.values[index]);

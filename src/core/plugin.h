@@ -71,8 +71,6 @@ constexpr std::uint32_t kLatencyFrames = 0;
 // Frames until the reverberation has died away at the current settings.
 std::uint32_t pluginTailFrames(const Plugin& plugin) noexcept;
 
-// The state of the plug-in's values, with the preset the caller knows of.
-void savePluginState(const Plugin& plugin, std::int32_t preset, unsigned char record[kStateBytes]) noexcept;
 // Stores a record's values; false, with every value kept, for a record
 // decodeState refuses.
 bool loadPluginState(Plugin& plugin, const unsigned char* record, std::size_t bytes, SavedState& state) noexcept;
